@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <ctime>
 #include <set>
 #include <string>
 
@@ -35,43 +34,22 @@ TEST(FoldSaltChar, MapsEveryInputAsTabled)
 	EXPECT_EQ(covered, 128);
 }
 
-TEST(FoldSaltChar, ReachesTheWholeAlphabetUnevenly)
+TEST(FoldSaltChar, ReachesTheWholeAlphabet)
 {
-	std::string hits(128, '\0');
 	std::set<char> seen;
-	for (int r = 0; r < 128; r++) {
-		char c = static_cast<char>(fold_salt_char(r));
-		ASSERT_NE(alphabet.find(c), std::string::npos) << "r = " << r;
-		seen.insert(c);
-		hits[static_cast<unsigned char>(c)]++;
-	}
-	EXPECT_EQ(seen.size(), 64u);
-	EXPECT_EQ(hits['A'], 4);
-	EXPECT_EQ(hits['G'], 4);
-	EXPECT_EQ(hits['a'], 3);
-	EXPECT_EQ(hits['g'], 1);
-	EXPECT_EQ(hits['u'], 1);
-	EXPECT_EQ(hits['.'], 2);
-	EXPECT_EQ(hits['z'], 2);
+	for (int r = 0; r < 128; r++)
+		seen.insert(static_cast<char>(fold_salt_char(r)));
+	EXPECT_EQ(seen, std::set<char>(alphabet.begin(), alphabet.end()));
 }
 
-TEST(GenerateSalt, TwoAlphabetCharactersFixedWithinASecond)
+TEST(GenerateSalt, TwoAlphabetCharacters)
 {
-	char a[24];
-	char b[24];
-	time_t before = 0;
-	do {
-		before = time(nullptr);
-		memset(a, 'x', sizeof a);
-		memset(b, 'x', sizeof b);
-		generate_salt(a);
-		generate_salt(b);
-	} while (time(nullptr) != before);
-
-	ASSERT_EQ(strlen(a), 2u);
-	EXPECT_NE(alphabet.find(a[0]), std::string::npos);
-	EXPECT_NE(alphabet.find(a[1]), std::string::npos);
-	EXPECT_STREQ(a, b);
+	char buf[24];
+	memset(buf, 'x', sizeof buf);
+	generate_salt(buf);
+	ASSERT_EQ(strlen(buf), 2u);
+	EXPECT_NE(alphabet.find(buf[0]), std::string::npos);
+	EXPECT_NE(alphabet.find(buf[1]), std::string::npos);
 }
 
 } // namespace
