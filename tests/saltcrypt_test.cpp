@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,22 +71,43 @@ struct Child {
 	int err;
 };
 
+// The command line for the command, behind the words of
+// SALTCRYPT_WRAPPER when set (a memory checker, say).
+std::vector<std::string> command(const std::vector<std::string> &args)
+{
+	std::vector<std::string> words;
+	if (const char *w = getenv("SALTCRYPT_WRAPPER")) {
+		std::istringstream in(w);
+		for (std::string word; in >> word;)
+			words.push_back(word);
+	}
+	words.emplace_back(SALTCRYPT_BIN);
+	words.insert(words.end(), args.begin(), args.end());
+	return words;
+}
+
+[[noreturn]] void exec(const std::vector<std::string> &words)
+{
+	std::vector<char *> argv;
+	for (const std::string &w : words)
+		argv.push_back(const_cast<char *>(w.c_str()));
+	argv.push_back(nullptr);
+	execvp(argv[0], argv.data());
+	_exit(127);
+}
+
 Child start(const std::vector<std::string> &args, int in, int out_to = -2)
 {
 	Child c{0, out_to == -2 ? temp_file() : -1, temp_file()};
 	int out = out_to == -2 ? c.out : out_to;
-	std::vector<char *> argv{const_cast<char *>(SALTCRYPT_BIN)};
-	for (const std::string &a : args)
-		argv.push_back(const_cast<char *>(a.c_str()));
-	argv.push_back(nullptr);
+	std::vector<std::string> words = command(args);
 
 	c.pid = fork();
 	if (c.pid == 0) {
 		place(c.err, 2);
 		place(out, 1);
 		place(in, 0);
-		execv(SALTCRYPT_BIN, argv.data());
-		_exit(127);
+		exec(words);
 	}
 	return c;
 }
@@ -327,6 +349,7 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 		int master = -1;
 		int slave = -1;
 		ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+		std::vector<std::string> words = command({"ab"});
 		pid_t pid = fork();
 		if (pid == 0) {
 			setsid();
@@ -335,8 +358,7 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 			dup2(slave, 1);
 			dup2(slave, 2);
 			close(master);
-			execl(SALTCRYPT_BIN, SALTCRYPT_BIN, "ab", static_cast<char *>(nullptr));
-			_exit(127);
+			exec(words);
 		}
 		EXPECT_NE(read_until(master, prompt).find(prompt), std::string::npos);
 		ASSERT_EQ(write(master, t.line.data(), t.line.size()), static_cast<ssize_t>(t.line.size()));
