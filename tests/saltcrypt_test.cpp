@@ -228,24 +228,33 @@ TEST(Saltcrypt, KnownAnswer)
 }
 
 // With no argument, or more than one, the salt comes from the clock; the
-// same second gives the same salt in this process.
+// same second gives the same salt in this process.  A slow run (under a
+// memory checker) may cross a second, so that comparison is made only
+// when the second stayed the same.
 TEST(Saltcrypt, GeneratesSaltUnlessOneArgument)
 {
 	const std::vector<std::string> arg_lists[] = {{}, {"ab", "cd"}, {"ab", "cd", "ef"}};
 	for (const auto &args : arg_lists) {
 		Result r{};
 		char salt[24] = "";
-		for (int tries = 0; tries < 3; tries++) {
+		bool same_second = false;
+		for (int tries = 0; tries < 5 && !same_second; tries++) {
 			time_t before = time(nullptr);
 			int in = pipe_with("secret\n");
 			r = run(args, in);
 			close(in);
 			generate_salt(salt);
-			if (time(nullptr) == before)
-				break;
+			same_second = time(nullptr) == before;
 		}
-		EXPECT_EQ(r.status, 0) << r.err;
-		EXPECT_EQ(r.out, prompt + hash_of("secret", salt) + "\n") << args.size() << " arguments";
+		ASSERT_EQ(r.status, 0) << r.err;
+		ASSERT_EQ(r.out.rfind(prompt, 0), 0u);
+		std::string h = r.out.substr(prompt.size());
+		ASSERT_EQ(h.size(), 14u) << h;
+		h.pop_back();
+		EXPECT_EQ(hash_of("secret", h), h) << args.size() << " arguments";
+		if (same_second) {
+			EXPECT_EQ(h.substr(0, 2), salt) << args.size() << " arguments";
+		}
 	}
 }
 
