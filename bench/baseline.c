@@ -8,18 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
-static int fold(int r)
-{
-	if (r < 46)
-		r += 46;
-	if (r > 57 && r < 65)
-		r += 7;
-	if (r > 90 && r < 97)
-		r += 6;
-	if (r > 122)
-		r -= 5;
-	return r;
-}
+static const char alphabet[] =
+	"./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 int main(int argc, char *argv[])
 {
@@ -37,7 +27,7 @@ int main(int argc, char *argv[])
 	pass[n - 1] = '\0';
 	if (salt == NULL) {
 		srand(time(NULL));
-		sprintf(buf, "%c%c", fold(rand() & 0x7f), fold(rand() & 0x7f));
+		sprintf(buf, "%c%c", alphabet[rand() & 63], alphabet[rand() & 63]);
 		salt = buf;
 	}
 	result = crypt(pass, salt);
