@@ -24,6 +24,7 @@ namespace {
 
 const std::string prompt = "Password to be encrypted: ";
 constexpr int closed = -1;
+constexpr int capture = -2;
 
 std::string hash_of(const std::string &pass, const std::string &salt)
 {
@@ -96,10 +97,10 @@ std::vector<std::string> command(const std::vector<std::string> &args)
 	_exit(127);
 }
 
-Child start(const std::vector<std::string> &args, int in, int out_to = -2)
+Child start(const std::vector<std::string> &args, int in, int out_to = capture)
 {
-	Child c{0, out_to == -2 ? temp_file() : -1, temp_file()};
-	int out = out_to == -2 ? c.out : out_to;
+	Child c{0, out_to == capture ? temp_file() : -1, temp_file()};
+	int out = out_to == capture ? c.out : out_to;
 	std::vector<std::string> words = command(args);
 
 	c.pid = fork();
@@ -116,13 +117,14 @@ struct Result {
 	int status;
 	std::string out;
 	std::string err;
+	std::string left; // input left unread, for run_piped
 };
 
 Result finish(const Child &c)
 {
 	int st = 0;
 	waitpid(c.pid, &st, 0);
-	Result r{WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), "", contents(c.err)};
+	Result r{WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), "", contents(c.err), ""};
 	if (c.out >= 0) {
 		r.out = contents(c.out);
 		close(c.out);
@@ -131,22 +133,26 @@ Result finish(const Child &c)
 	return r;
 }
 
-Result run(const std::vector<std::string> &args, int in, int out_to = -2)
+Result run(const std::vector<std::string> &args, int in, int out_to = capture)
 {
 	return finish(start(args, in, out_to));
 }
 
-// A pipe already holding input and closed for writing; the read end is
-// returned so that what the command left unread can be seen afterwards.
-int pipe_with(const std::string &input)
+// Runs the command on a pipe that already holds input and is closed for
+// writing, and keeps what the command left unread.
+Result run_piped(const std::vector<std::string> &args, const std::string &input,
+		 int out_to = capture)
 {
 	int p[2];
 	if (pipe(p) != 0)
-		return -1;
+		return {-1, "", "pipe failed", ""};
 	if (write(p[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-		return -1;
+		return {-1, "", "input larger than a pipe", ""};
 	close(p[1]);
-	return p[0];
+	Result r = run(args, p[0], out_to);
+	r.left = drain(p[0]);
+	close(p[0]);
+	return r;
 }
 
 void expect_error(const Result &r, const std::string &what)
@@ -198,10 +204,8 @@ class Pipes : public testing::TestWithParam<PipeCase> {};
 TEST_P(Pipes, HashFirstLineOrFail)
 {
 	const PipeCase &c = GetParam();
-	int in = pipe_with(c.input);
-	Result r = run(c.args, in);
-	EXPECT_EQ(drain(in), c.left);
-	close(in);
+	Result r = run_piped(c.args, c.input);
+	EXPECT_EQ(r.left, c.left);
 
 	if (c.ok) {
 		std::string h = hash_of(c.want, c.args[0]);
@@ -220,9 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Saltcrypt, Pipes, testing::ValuesIn(pipe_cases),
 
 TEST(Saltcrypt, KnownAnswer)
 {
-	int in = pipe_with("password\n");
-	Result r = run({"ab"}, in);
-	close(in);
+	Result r = run_piped({"ab"}, "password\n");
 	EXPECT_EQ(r.out, prompt + "abJnggxhB/yWI\n");
 	EXPECT_EQ(r.status, 0);
 }
@@ -240,9 +242,7 @@ TEST(Saltcrypt, GeneratesSaltUnlessOneArgument)
 		bool same_second = false;
 		for (int tries = 0; tries < 5 && !same_second; tries++) {
 			time_t before = time(nullptr);
-			int in = pipe_with("secret\n");
-			r = run(args, in);
-			close(in);
+			r = run_piped(args, "secret\n");
 			generate_salt(salt);
 			same_second = time(nullptr) == before;
 		}
@@ -263,10 +263,8 @@ TEST(Saltcrypt, RefusesUnusableSaltBeforePrompt)
 {
 	const std::string salts[] = {"", "a", "a:", "--help", std::string(100, '!') + "\n"};
 	for (const std::string &salt : salts) {
-		int in = pipe_with("password\n");
-		Result r = run({salt}, in);
-		EXPECT_EQ(drain(in), "password\n");
-		close(in);
+		Result r = run_piped({salt}, "password\n");
+		EXPECT_EQ(r.left, "password\n");
 		expect_error(r, "usage: saltcrypt [salt]");
 		EXPECT_EQ(r.out, "");
 	}
@@ -310,12 +308,8 @@ TEST(Saltcrypt, UnusableDescriptors)
 	int null = open("/dev/null", O_RDONLY);
 	int dir = open("/", O_RDONLY | O_DIRECTORY);
 	ASSERT_GE(full, 0);
-	int in = pipe_with("password\n");
-	expect_error(run({"ab"}, in, full), "cannot write to standard output: No space left");
-	close(in);
-	in = pipe_with("password\n");
-	expect_error(run({"ab"}, in, closed), "cannot write to standard output");
-	close(in);
+	expect_error(run_piped({"ab"}, "password\n", full), "cannot write to standard output: No space left");
+	expect_error(run_piped({"ab"}, "password\n", closed), "cannot write to standard output");
 	expect_error(run({"ab"}, closed), "cannot read the password");
 	expect_error(run({"ab"}, dir), "cannot read the password: Is a directory");
 	expect_error(run({"ab"}, null), "no password");
