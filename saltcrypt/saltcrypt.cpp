@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // saltcrypt: prompt for a password and print its crypt(3) hash.
 //
 // Only the C library and libcrypt are used, through direct reads and
@@ -5,12 +6,16 @@
 // password and must cost no more than the same calls made from C.
 
 #include "salt.h"
+#include "setting.h"
 
 #include <crypt.h>
+#include <err.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -22,120 +27,125 @@ static_assert(prompt.size() == 26);
 // The longest password taken, in bytes; pass holds it and its NUL.
 constexpr size_t max_pass = 24;
 
-// A bad salt is echoed in its error; keep that line short and printable.
-constexpr size_t max_shown = 40;
+// How much of an over-long line is drained.  A terminal holds at most
+// 4 KiB of a line, so one is always drained whole; /dev/zero is not read
+// forever.
+constexpr size_t max_line = size_t{64} * 1024;
+
+// Room for the hash and its newline; crypt's results are far shorter.
+constexpr size_t max_hash = 512;
+
+void wipe(void *p, size_t n)
+{
+	explicit_bzero(p, n);
+}
+
+// Ctrl-\ during a slow hash, or any crash, must not write the password
+// to disk.
+void no_core_dumps()
+{
+	const rlimit none{0, 0};
+	if (setrlimit(RLIMIT_CORE, &none) != 0)
+		err(1, "cannot turn off core dumps");
+}
 
 // Writes all of s, finishing short writes and riding out signals.
-bool put(int fd, std::string_view s)
+void put_out(std::string_view s)
 {
 	while (!s.empty()) {
-		ssize_t w = write(fd, s.data(), s.size());
+		ssize_t w = write(1, s.data(), s.size());
 		if (w < 0 && errno == EINTR)
 			continue;
 		if (w <= 0) {
 			if (w == 0)
 				errno = EIO;
-			return false;
+			err(1, "cannot write to standard output");
 		}
 		s.remove_prefix(static_cast<size_t>(w));
 	}
-	return true;
-}
-
-void append(char *line, size_t size, size_t &len, std::string_view s)
-{
-	for (char c : s)
-		if (len + 1 < size)
-			line[len++] = c;
-}
-
-// Reports one line on standard error and ends the run with status 1.
-// err, when not 0, adds the system's reason.
-[[noreturn]] void fail(std::string_view what, int err = 0)
-{
-	char line[256];
-	size_t len = 0;
-
-	append(line, sizeof line, len, "saltcrypt: ");
-	append(line, sizeof line, len, what);
-	if (err != 0) {
-		append(line, sizeof line, len, ": ");
-		append(line, sizeof line, len, strerror(err));
-	}
-	line[len++] = '\n';
-	put(2, std::string_view(line, len));
-	exit(1);
-}
-
-void put_out(std::string_view s)
-{
-	if (!put(1, s))
-		fail("cannot write to standard output", errno);
-}
-
-// A salt libcrypt cannot use is refused before the prompt, so nobody
-// types a password in vain.  The traditional two-character salt counts as
-// a legacy method and stays usable.
-void check_salt(const char *salt)
-{
-	switch (crypt_checksalt(salt)) {
-	case CRYPT_SALT_OK:
-	case CRYPT_SALT_METHOD_LEGACY:
-	case CRYPT_SALT_TOO_CHEAP:
-		return;
-	default:
-		break;
-	}
-
-	char what[128];
-	size_t len = 0;
-	size_t n = strlen(salt);
-
-	append(what, sizeof what, len, "invalid salt '");
-	for (size_t i = 0; i < n && i < max_shown; i++) {
-		unsigned char c = static_cast<unsigned char>(salt[i]);
-		append(what, sizeof what, len, c >= 0x20 && c < 0x7f ? std::string_view(&salt[i], 1) : "?");
-	}
-	append(what, sizeof what, len, n > max_shown ? "...'" : "'");
-	append(what, sizeof what, len, "; usage: saltcrypt [salt]");
-	fail(std::string_view(what, len));
 }
 
 // Takes the first line of standard input, without its newline, into pass.
-// Reads go a byte at a time so that nothing past the newline is consumed:
-// the next reader of the same file or terminal gets the next line.  An
-// over-long line or one holding a NUL is still read to its end, so no
-// piece of a password is left behind for a shell to run.
+// Nothing past the newline is consumed, so the next reader of the same
+// file or terminal gets the next line: a regular file is read in blocks
+// and its offset set back to just past the newline, anything else a byte
+// at a time.  An over-long line or one holding a NUL is drained, up to
+// max_line, so that no piece of a password is left for a shell to run,
+// and refused.  What was read is wiped on every way out.
 void read_password(char (&pass)[max_pass + 1])
 {
-	size_t n = 0;
+	char chunk[512];
+	struct stat st {};
+	size_t want = fstat(0, &st) == 0 && S_ISREG(st.st_mode) ? sizeof chunk : 1;
+	size_t n = 0; // bytes of the line so far, never above max_line
+	bool ended = false;
 	bool nul = false;
+	int error = 0;
 
-	for (;;) {
-		char c = 0;
-		ssize_t r = read(0, &c, 1);
+	while (!ended && n < max_line) {
+		ssize_t r = read(0, chunk, std::min(want, max_line - n));
 		if (r < 0 && errno == EINTR)
 			continue;
-		if (r < 0)
-			fail("cannot read the password", errno);
-		if (r == 0) {
-			if (n == 0)
-				fail("no password: standard input is empty");
+		if (r <= 0) {
+			error = r < 0 ? errno : 0;
 			break;
 		}
-		if (c == '\n')
-			break;
-		if (c == '\0')
-			nul = true;
+		size_t len = static_cast<size_t>(r);
+		if (const char *nl = static_cast<const char *>(memchr(chunk, '\n', len))) {
+			size_t past = len - static_cast<size_t>(nl - chunk) - 1;
+			len -= past + 1;
+			ended = true;
+			if (past > 0 && lseek(0, -static_cast<off_t>(past), SEEK_CUR) < 0)
+				error = errno;
+		}
+		nul = nul || memchr(chunk, '\0', len) != nullptr;
 		if (n < max_pass)
-			pass[n] = c;
-		n++;
+			memcpy(pass + n, chunk, std::min(len, max_pass - n));
+		n += len;
 	}
-	if (n > max_pass)
-		fail("password longer than 24 bytes");
-	if (nul)
-		fail("password contains a NUL byte");
+	wipe(chunk, sizeof chunk);
+
+	if (error != 0 || n > max_pass || nul) {
+		wipe(pass, sizeof pass);
+		errno = error;
+		if (error != 0)
+			err(1, "cannot read the password");
+		errx(1, "%s", n > max_pass ? "password longer than 24 bytes" : "password contains a NUL byte");
+	}
+	if (n == 0 && !ended)
+		errx(1, "no password: standard input is empty");
 	pass[n] = '\0';
+}
+
+// Hashes pass and wipes it.  libcrypt may signal failure with a null
+// pointer or with a short string starting with '*', which no valid hash
+// contains.
+const char *hash(char (&pass)[max_pass + 1], const char *salt)
+{
+	errno = 0;
+	const char *result = crypt(pass, salt);
+	int error = errno;
+	wipe(pass, sizeof pass);
+	if (result == nullptr || result[0] == '*') {
+		errno = error;
+		if (error != 0)
+			err(1, "cannot hash the password");
+		errx(1, "cannot hash the password");
+	}
+	return result;
+}
+
+// The hash and its newline go out in one write, so that a failure never
+// leaves a whole hash line behind it.
+void put_line(const char *result)
+{
+	char line[max_hash];
+	size_t n = strlen(result);
+	if (n >= sizeof line)
+		errx(1, "cannot hash the password: hash too long");
+	std::copy_n(result, n, line);
+	line[n] = '\n';
+	put_out(std::string_view(line, n + 1));
 }
 
 } // namespace
@@ -145,11 +155,11 @@ int main(int argc, char *argv[])
 	char pass[max_pass + 1];
 	const char *salt = nullptr;
 	char buf[24];
+	char setting[max_setting];
 
-	if (argc == 2) {
-		salt = argv[1];
-		check_salt(salt);
-	}
+	no_core_dumps();
+	if (argc == 2)
+		salt = choose_salt(argv[1], setting);
 
 	put_out(prompt);
 	read_password(pass);
@@ -159,15 +169,6 @@ int main(int argc, char *argv[])
 		salt = buf;
 	}
 
-	const char *result = crypt(pass, salt);
-	int err = errno;
-	explicit_bzero(pass, sizeof pass);
-	// libcrypt may signal failure with a null pointer or with a short
-	// string starting with '*', which no valid hash contains.
-	if (result == nullptr || result[0] == '*')
-		fail("cannot hash the password", err);
-
-	put_out(result);
-	put_out("\n");
+	put_line(hash(pass, salt));
 	return 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End-to-end tests: saltcrypt runs as a child process with its standard
 // descriptors on pipes, files, devices and a pseudo-terminal.  Expected
 // hashes come from libcrypt in this process, never from the command.
@@ -9,14 +10,21 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <cstring>
+#include <fstream>
+#include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +33,19 @@ namespace {
 const std::string prompt = "Password to be encrypted: ";
 constexpr int closed = -1;
 constexpr int capture = -2;
+constexpr size_t max_line = 64 * 1024;
+
+// A child that ends before reading all its input must fail a test, not
+// kill the runner that feeds it.
+const bool sigpipe_ignored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+
+// The harness cannot go on without its pipes, files and children.
+int must(int r, const char *what)
+{
+	if (r < 0)
+		throw std::runtime_error(std::string(what) + ": " + strerror(errno));
+	return r;
+}
 
 std::string hash_of(const std::string &pass, const std::string &salt)
 {
@@ -35,7 +56,7 @@ std::string hash_of(const std::string &pass, const std::string &salt)
 int temp_file()
 {
 	char path[] = "/tmp/saltcrypt-test-XXXXXX";
-	int fd = mkstemp(path);
+	int fd = must(mkstemp(path), "mkstemp");
 	unlink(path);
 	return fd;
 }
@@ -97,17 +118,21 @@ std::vector<std::string> command(const std::vector<std::string> &args)
 	_exit(127);
 }
 
-Child start(const std::vector<std::string> &args, int in, int out_to = capture)
+// setup, when given, runs in the child just before the command starts.
+Child start(const std::vector<std::string> &args, int in, int out_to = capture,
+	    void (*setup)() = nullptr)
 {
 	Child c{0, out_to == capture ? temp_file() : -1, temp_file()};
 	int out = out_to == capture ? c.out : out_to;
 	std::vector<std::string> words = command(args);
 
-	c.pid = fork();
+	c.pid = must(fork(), "fork");
 	if (c.pid == 0) {
 		place(c.err, 2);
 		place(out, 1);
 		place(in, 0);
+		if (setup != nullptr)
+			setup();
 		exec(words);
 	}
 	return c;
@@ -133,48 +158,86 @@ Result finish(const Child &c)
 	return r;
 }
 
-Result run(const std::vector<std::string> &args, int in, int out_to = capture)
+Result run(const std::vector<std::string> &args, int in, int out_to = capture,
+	   void (*setup)() = nullptr)
 {
-	return finish(start(args, in, out_to));
+	return finish(start(args, in, out_to, setup));
 }
 
-// Runs the command on a pipe that already holds input and is closed for
-// writing, and keeps what the command left unread.
-Result run_piped(const std::vector<std::string> &args, const std::string &input,
-		 int out_to = capture)
+// A pipe whose ends no child inherits, but as a standard descriptor: a
+// command that held the write end would never see the end of its input.
+void make_pipe(int (&p)[2])
 {
-	int p[2];
-	if (pipe(p) != 0)
-		return {-1, "", "pipe failed", ""};
-	if (write(p[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-		return {-1, "", "input larger than a pipe", ""};
+	must(pipe(p), "pipe");
+	fcntl(p[0], F_SETFD, FD_CLOEXEC);
+	fcntl(p[1], F_SETFD, FD_CLOEXEC);
+}
+
+// A pipe whose other end a child process fills with input and then
+// closes, so that input may exceed what the pipe holds.
+int feed(const std::string &input, pid_t &writer)
+{
+	int p[2] = {-1, -1};
+	make_pipe(p);
+	writer = must(fork(), "fork");
+	if (writer == 0) {
+		close(p[0]);
+		size_t done = 0;
+		while (done < input.size()) {
+			ssize_t w = write(p[1], input.data() + done, input.size() - done);
+			if (w <= 0)
+				_exit(1);
+			done += static_cast<size_t>(w);
+		}
+		_exit(0);
+	}
 	close(p[1]);
-	Result r = run(args, p[0], out_to);
-	r.left = drain(p[0]);
-	close(p[0]);
+	return p[0];
+}
+
+// Runs the command on a fed pipe and keeps what it left unread.
+Result run_piped(const std::vector<std::string> &args, const std::string &input,
+		 int out_to = capture, void (*setup)() = nullptr)
+{
+	pid_t writer = 0;
+	int in = feed(input, writer);
+	Result r = run(args, in, out_to, setup);
+	r.left = drain(in);
+	close(in);
+	waitpid(writer, nullptr, 0);
 	return r;
 }
 
-void expect_error(const Result &r, const std::string &what)
+// A regular file holding data, at offset 0.
+int file_with(const std::string &data)
+{
+	int fd = temp_file();
+	if (write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+		throw std::runtime_error("cannot write the input file");
+	lseek(fd, 0, SEEK_SET);
+	return fd;
+}
+
+// An error is exactly one line: the program's name and the message.
+void expect_error(const Result &r, const std::string &message)
 {
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.err.rfind("saltcrypt: ", 0), 0u) << r.err;
-	EXPECT_NE(r.err.find(what), std::string::npos) << r.err;
-	EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "not one line: " << r.err;
+	EXPECT_EQ(r.err, "saltcrypt: " + message + "\n");
 }
 
 struct PipeCase {
 	const char *name;
 	std::vector<std::string> args;
 	std::string input;
-	// The password expected to be hashed, or for an error the words that
-	// its message must hold.
+	// The password expected to be hashed, or for an error its message.
 	std::string want;
 	bool ok;
 	std::string left; // what the next reader of the input must still get
 };
 
-std::string s24(24, 'p');
+const std::string s24(24, 'p');
+const std::string huge = std::string(100 * 1024, 'x') + "\nnext\n";
+const std::string too_long = "password longer than 24 bytes";
 
 const PipeCase pipe_cases[] = {
 	{"FirstLineWithoutNewline", {"ab"}, "password\n", "password", true, ""},
@@ -187,11 +250,13 @@ const PipeCase pipe_cases[] = {
 	{"Sha512Salt", {"$6$saltsalt$"}, "password\n", "password", true, ""},
 	{"YescryptSetting", {"$y$j9T$F5Jx5fExrKuPp53xLKQ..1$"}, "pw\n", "pw", true, ""},
 	{"WholeHashAsSalt", {"abJnggxhB/yWI"}, "password\n", "password", true, ""},
-	{"OverLongLine", {"ab"}, s24 + "q\nnext\n", "longer than 24 bytes", false, "next\n"},
-	{"OverLongAtEnd", {"ab"}, s24 + "qq", "longer than 24 bytes", false, ""},
-	{"NulInsideLine", {"ab"}, std::string("a\0b\nnext\n", 9), "NUL", false, "next\n"},
-	{"EmptyInput", {"ab"}, "", "no password", false, ""},
-	{"CryptRejectsSetting", {"$7$"}, "password\n", "cannot hash", false, ""},
+	{"OverLongLine", {"ab"}, s24 + "q\nnext\n", too_long, false, "next\n"},
+	{"OverLongAtEnd", {"ab"}, s24 + "qq", too_long, false, ""},
+	// Draining stops after max_line bytes of the line.
+	{"FarOverLongLine", {"ab"}, huge, too_long, false, huge.substr(max_line)},
+	{"NulInsideLine", {"ab"}, std::string("a\0b\nnext\n", 9), "password contains a NUL byte", false, "next\n"},
+	{"EmptyInput", {"ab"}, "", "no password: standard input is empty", false, ""},
+	{"CryptRejectsSetting", {"$2b$04$abc"}, "password\n", "cannot hash the password: Invalid argument", false, ""},
 };
 
 void PrintTo(const PipeCase &c, std::ostream *os)
@@ -229,6 +294,14 @@ TEST(Saltcrypt, KnownAnswer)
 	EXPECT_EQ(r.status, 0);
 }
 
+// The hash after the prompt on standard output, or "" when r failed.
+std::string hash_in(const Result &r)
+{
+	if (r.status != 0 || r.out.rfind(prompt, 0) != 0 || r.out.back() != '\n')
+		return "";
+	return r.out.substr(prompt.size(), r.out.size() - prompt.size() - 1);
+}
+
 // With no argument, or more than one, the salt comes from the clock; the
 // same second gives the same salt in this process.  A slow run (under a
 // memory checker) may cross a second, so that comparison is made only
@@ -246,11 +319,8 @@ TEST(Saltcrypt, GeneratesSaltUnlessOneArgument)
 			generate_salt(salt);
 			same_second = time(nullptr) == before;
 		}
-		ASSERT_EQ(r.status, 0) << r.err;
-		ASSERT_EQ(r.out.rfind(prompt, 0), 0u);
-		std::string h = r.out.substr(prompt.size());
-		ASSERT_EQ(h.size(), 14u) << h;
-		h.pop_back();
+		std::string h = hash_in(r);
+		ASSERT_EQ(h.size(), 13u) << r.out << r.err;
 		EXPECT_EQ(hash_of("secret", h), h) << args.size() << " arguments";
 		if (same_second) {
 			EXPECT_EQ(h.substr(0, 2), salt) << args.size() << " arguments";
@@ -258,23 +328,136 @@ TEST(Saltcrypt, GeneratesSaltUnlessOneArgument)
 	}
 }
 
+// The clock that seeds the generator is read once the password is in: a
+// run that waits at the prompt across a second gets that later second's
+// salt.
+TEST(Saltcrypt, SaltComesFromTheSecondTheReadEnded)
+{
+	bool same_second = false;
+	for (int tries = 0; tries < 3 && !same_second; tries++) {
+		int p[2];
+		make_pipe(p);
+		Child c = start({}, p[0]);
+		close(p[0]);
+		for (int i = 0; i < 500 && contents(c.out).size() < prompt.size(); i++)
+			usleep(10000);
+		time_t waited = time(nullptr);
+		while (time(nullptr) == waited)
+			usleep(10000);
+		time_t typed = time(nullptr);
+		ASSERT_EQ(write(p[1], "secret\n", 7), 7);
+		close(p[1]);
+		Result r = finish(c);
+		char salt[24] = "";
+		generate_salt(salt);
+		same_second = time(nullptr) == typed;
+		if (same_second) {
+			EXPECT_EQ(hash_in(r).substr(0, 2), salt) << r.out << r.err;
+		}
+	}
+	EXPECT_TRUE(same_second) << "every try crossed a second";
+}
+
+// A bare method prefix, or a setting whose salt alone is missing, gets a
+// fresh random salt from libcrypt: a salted hash, laid out as crypt(5)
+// has it, that verifies and differs from run to run.  Parameters given are
+// kept.
+struct Unsalted {
+	const char *name;
+	std::string arg;
+	std::string made; // a pattern of the whole hash
+};
+
+void PrintTo(const Unsalted &u, std::ostream *os)
+{
+	*os << u.name;
+}
+
+const std::string c = "[./0-9A-Za-z]";
+
+const Unsalted unsalted[] = {
+	{"Yescrypt", "$y$", R"(\$y\$j9T\$)" + c + R"(+\$)" + c + "{43}"},
+	{"GostYescrypt", "$gy$", R"(\$gy\$j9T\$)" + c + R"(+\$)" + c + "{43}"},
+	{"Scrypt", "$7$", R"(\$7\$CU\.\.\.\./\.\.\.\.)" + c + R"(+\$)" + c + "{43}"},
+	{"Bcrypt", "$2b$", R"(\$2b\$05\$)" + c + "{53}"},
+	{"Sha512", "$6$", R"(\$6\$)" + c + R"(+\$)" + c + "{86}"},
+	{"Sha256", "$5$", R"(\$5\$)" + c + R"(+\$)" + c + "{43}"},
+	{"Md5", "$1$", R"(\$1\$)" + c + R"(+\$)" + c + "{22}"},
+	{"SunMd5", "$md5", R"(\$md5,rounds=[0-9]+\$)" + c + R"(+\$\$)" + c + "{22}"},
+	{"Sha1", "$sha1$", R"(\$sha1\$[0-9]+\$)" + c + R"(+\$)" + c + "{28}"},
+	{"Bsdi", "_", "_J9\\.\\." + c + "{15}"},
+	{"YescryptCostKept", "$y$j75$", R"(\$y\$j75\$)" + c + R"(+\$)" + c + "{43}"},
+	{"BcryptCostKept", "$2b$04$", R"(\$2b\$04\$)" + c + "{53}"},
+	{"Sha512RoundsKept", "$6$rounds=1000$", R"(\$6\$rounds=1000\$)" + c + R"(+\$)" + c + "{86}"},
+	{"SunMd5RoundsKept", "$md5,rounds=5000$", R"(\$md5,rounds=5000\$)" + c + R"(+\$\$)" + c + "{22}"},
+	{"BsdiCountKept", "_/...", "_/\\.\\.\\." + c + "{15}"},
+};
+
+class Completes : public testing::TestWithParam<Unsalted> {};
+
+TEST_P(Completes, WithAFreshSalt)
+{
+	const Unsalted &u = GetParam();
+	std::string first = hash_in(run_piped({u.arg}, "pw\n"));
+	std::string second = hash_in(run_piped({u.arg}, "pw\n"));
+	EXPECT_TRUE(std::regex_match(first, std::regex(u.made))) << u.arg << " made " << first;
+	EXPECT_EQ(hash_of("pw", first), first);
+	EXPECT_NE(first, second) << "the same salt twice";
+}
+
+INSTANTIATE_TEST_SUITE_P(Saltcrypt, Completes, testing::ValuesIn(unsalted),
+			 [](const testing::TestParamInfo<Unsalted> &i) { return i.param.name; });
+
 // A bad salt is refused before the prompt, and no input is taken.
 TEST(Saltcrypt, RefusesUnusableSaltBeforePrompt)
 {
-	const std::string salts[] = {"", "a", "a:", "--help", std::string(100, '!') + "\n"};
-	for (const std::string &salt : salts) {
-		Result r = run_piped({salt}, "password\n");
+	const std::string usage = "'; usage: saltcrypt [salt]";
+	const std::string unsalted = hash_of("pw", "$6$$");
+	struct Refusal {
+		std::string salt;
+		std::string message;
+	};
+	const Refusal refusals[] = {
+		{"", "invalid salt '" + usage},
+		{"a", "invalid salt 'a" + usage},
+		{"a:", "invalid salt 'a:" + usage},
+		{"--help", "invalid salt '--help" + usage},
+		{std::string(100, '!') + "\n", "invalid salt '" + std::string(40, '!') + "..." + usage},
+		{"\x1b]2;x\a\xff", "invalid salt '?]2;x??" + usage},
+		{"$6$$", "empty salt in '$6$$'"},
+		{"$y$j9T$$", "empty salt in '$y$j9T$$'"},
+		{"$y$j9T", "empty salt in '$y$j9T'"},
+		{"$6$rounds=5000", "empty salt in '$6$rounds=5000'"},
+		{unsalted, "empty salt in '" + unsalted.substr(0, 40) + "...'"},
+		{"$3$", "the hashing method of '$3$' takes no salt"},
+		{"$2x$", "cannot make a salt for '$2x$': Invalid argument"},
+	};
+	for (const Refusal &f : refusals) {
+		Result r = run_piped({f.salt}, "password\n");
 		EXPECT_EQ(r.left, "password\n");
-		expect_error(r, "usage: saltcrypt [salt]");
+		expect_error(r, f.message);
 		EXPECT_EQ(r.out, "");
 	}
+}
+
+// A method that the library disables gets a message of its own.
+TEST(Saltcrypt, NamesADisabledMethod)
+{
+	Result r = run_piped({"$1$abc$"}, "pw\n", capture, [] {
+		const char *asan = getenv("ASAN_OPTIONS");
+		std::string options = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+		setenv("ASAN_OPTIONS", options.c_str(), 1);
+		setenv("LD_PRELOAD", DISABLED_CHECKSALT, 1);
+	});
+	expect_error(r, "hashing method disabled in this libcrypt: '$1$abc$'");
+	EXPECT_EQ(r.left, "pw\n");
 }
 
 // A line that arrives in pieces is still one password.
 TEST(Saltcrypt, SlowPipe)
 {
 	int p[2];
-	ASSERT_EQ(pipe(p), 0);
+	make_pipe(p);
 	Child c = start({"ab"}, p[0]);
 	close(p[0]);
 	ASSERT_EQ(write(p[1], "sec", 3), 3);
@@ -286,19 +469,17 @@ TEST(Saltcrypt, SlowPipe)
 	EXPECT_EQ(r.out, prompt + hash_of("secret", "ab") + "\n");
 }
 
-// Two commands reading one file in turn each get their own line, even when
-// the first line is refused.
+// Commands reading one file in turn each get their own line, even when a
+// line is refused; a line far over the limit is drained only so far.
 TEST(Saltcrypt, SharedFileGivesOneLineEach)
 {
-	int in = temp_file();
-	std::string data = std::string(30, 'x') + "\nsecond\nthird";
-	ASSERT_EQ(write(in, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-	lseek(in, 0, SEEK_SET);
+	std::string far = std::string(100 * 1024, 'y');
+	int in = file_with(std::string(30, 'x') + "\nsecond\n" + far + "\nthird");
 
-	expect_error(run({"ab"}, in), "longer than 24 bytes");
+	expect_error(run({"ab"}, in), too_long);
 	EXPECT_EQ(run({"ab"}, in).out, prompt + hash_of("second", "ab") + "\n");
-	EXPECT_EQ(run({"ab"}, in).out, prompt + hash_of("third", "ab") + "\n");
-	expect_error(run({"ab"}, in), "no password");
+	expect_error(run({"ab"}, in), too_long);
+	EXPECT_EQ(drain(in), far.substr(max_line) + "\nthird");
 	close(in);
 }
 
@@ -306,17 +487,188 @@ TEST(Saltcrypt, UnusableDescriptors)
 {
 	int full = open("/dev/full", O_WRONLY);
 	int null = open("/dev/null", O_RDONLY);
+	int zero = open("/dev/zero", O_RDONLY);
 	int dir = open("/", O_RDONLY | O_DIRECTORY);
 	ASSERT_GE(full, 0);
-	expect_error(run_piped({"ab"}, "password\n", full), "cannot write to standard output: No space left");
-	expect_error(run_piped({"ab"}, "password\n", closed), "cannot write to standard output");
-	expect_error(run({"ab"}, closed), "cannot read the password");
+	ASSERT_GE(zero, 0);
+
+	// A prompt that cannot be written ends the run before any input is taken.
+	Result r = run_piped({"ab"}, "password\n", full);
+	expect_error(r, "cannot write to standard output: No space left on device");
+	EXPECT_EQ(r.left, "password\n");
+	r = run_piped({"ab"}, "password\n", closed);
+	expect_error(r, "cannot write to standard output: Bad file descriptor");
+	EXPECT_EQ(r.left, "password\n");
+
+	expect_error(run({"ab"}, closed), "cannot read the password: Bad file descriptor");
 	expect_error(run({"ab"}, dir), "cannot read the password: Is a directory");
-	expect_error(run({"ab"}, null), "no password");
+	expect_error(run({"ab"}, null), "no password: standard input is empty");
+	expect_error(run({"ab"}, zero), too_long);
 	close(full);
 	close(null);
+	close(zero);
 	close(dir);
 }
+
+// A file size limit just past the prompt cuts the hash's write short;
+// the rest must be tried, and its failure reported.  Standard output
+// starts far into its file, so that the limit spares standard error.
+TEST(Saltcrypt, ShortWriteIsFinishedOrReported)
+{
+	const std::string before(100, '#');
+	int out = file_with(before);
+	lseek(out, 0, SEEK_END);
+	Result r = run_piped({"ab"}, "password\n", out, [] {
+		const rlimit fsize{100 + prompt.size() + 5, RLIM_INFINITY};
+		signal(SIGXFSZ, SIG_IGN);
+		setrlimit(RLIMIT_FSIZE, &fsize);
+	});
+	expect_error(r, "cannot write to standard output: File too large");
+	EXPECT_EQ(contents(out), before + prompt + hash_of("password", "ab").substr(0, 5));
+	close(out);
+}
+
+#ifdef __linux__
+// The soft and hard core size limits of process pid.
+std::string core_limits(pid_t pid)
+{
+	std::ifstream in("/proc/" + std::to_string(pid) + "/limits");
+	for (std::string line; std::getline(in, line);)
+		if (line.rfind("Max core file size", 0) == 0) {
+			std::istringstream words(line.substr(18));
+			std::string soft, hard;
+			words >> soft >> hard;
+			return soft + " " + hard;
+		}
+	return "";
+}
+
+// Core dumps are off by the time the password is asked for.
+TEST(Saltcrypt, NoCoreDumpAtThePrompt)
+{
+	rlimit core{};
+	getrlimit(RLIMIT_CORE, &core);
+	if (core.rlim_max == 0)
+		GTEST_SKIP() << "core dumps are off already";
+	int p[2];
+	make_pipe(p);
+	Child c = start({"ab"}, p[0], capture, [] {
+		rlimit all{};
+		getrlimit(RLIMIT_CORE, &all);
+		all.rlim_cur = all.rlim_max;
+		setrlimit(RLIMIT_CORE, &all);
+	});
+	close(p[0]);
+	for (int i = 0; i < 500 && contents(c.out).size() < prompt.size(); i++)
+		usleep(10000);
+	EXPECT_EQ(core_limits(c.pid), "0 0");
+	ASSERT_EQ(write(p[1], "pw\n", 3), 3);
+	close(p[1]);
+	finish(c);
+}
+
+// Whether secret stands anywhere in the writable memory of process pid.
+bool holds(pid_t pid, const std::string &secret)
+{
+	std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+	int mem = must(open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY), "open mem");
+	bool found = false;
+	for (std::string line; !found && std::getline(maps, line);) {
+		unsigned long from = 0, to = 0;
+		char perms[5] = "";
+		if (sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) != 3 || perms[1] != 'w')
+			continue;
+		// Sanitizer shadow memory is vast and holds no data.
+		if (to - from > (64ul << 20))
+			continue;
+		std::string bytes(to - from, '\0');
+		if (pread(mem, &bytes[0], bytes.size(), static_cast<off_t>(from)) > 0)
+			found = bytes.find(secret) != std::string::npos;
+	}
+	close(mem);
+	return found;
+}
+
+// Runs the command traced, stops it as it exits, and tells whether
+// secret is still in its memory then.  in_file reads from a regular file
+// rather than a pipe.
+bool kept_at_exit(const std::vector<std::string> &args, const std::string &input,
+		  bool in_file, void (*setup)(), int &status, const std::string &secret)
+{
+	pid_t writer = 0;
+	int in = in_file ? file_with(input) : feed(input, writer);
+	int out = temp_file();
+	std::vector<std::string> words = command(args);
+	pid_t pid = must(fork(), "fork");
+	if (pid == 0) {
+		ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+		// LeakSanitizer cannot run in a traced process.
+		const char *asan = getenv("ASAN_OPTIONS");
+		std::string options = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
+		setenv("ASAN_OPTIONS", options.c_str(), 1);
+		place(out, 1);
+		place(in, 0);
+		place(out, 2);
+		if (setup != nullptr)
+			setup();
+		exec(words);
+	}
+	int st = 0;
+	waitpid(pid, &st, 0); // stopped at exec
+	ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT);
+	ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+	bool kept = false;
+	while (waitpid(pid, &st, 0) == pid && WIFSTOPPED(st)) {
+		if (st >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+			kept = holds(pid, secret);
+			ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+		} else {
+			ptrace(PTRACE_CONT, pid, nullptr, WSTOPSIG(st));
+		}
+	}
+	status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+	close(in);
+	close(out);
+	if (writer != 0)
+		waitpid(writer, nullptr, 0);
+	return kept;
+}
+
+// Nothing of the password is left in the process's memory when it ends,
+// whichever way it ends.
+TEST(Saltcrypt, PasswordWipedOnEveryExit)
+{
+	if (getenv("SALTCRYPT_WRAPPER") != nullptr)
+		GTEST_SKIP() << "traces the command itself";
+	const std::string secret = "Zq7-wipe-me";
+	struct Exit {
+		const char *how;
+		std::vector<std::string> args;
+		std::string input;
+		bool in_file;
+		void (*setup)();
+		int status;
+	};
+	const Exit exits[] = {
+		{"hashed", {"$5$abc$"}, secret + "\n", false, nullptr, 0},
+		{"hashed from a file", {"ab"}, secret + "\nnext\n", true, nullptr, 0},
+		{"over-long line", {"ab"}, secret + std::string(30, '.') + "\n", false, nullptr, 1},
+		{"over-long line in a file", {"ab"}, std::string(3000, '.') + secret + "\n", true, nullptr, 1},
+		{"NUL byte", {"ab"}, secret + std::string("\0\n", 2), false, nullptr, 1},
+		{"hash failure", {"$2b$04$abc"}, secret + "\n", false, nullptr, 1},
+		{"write failure", {"$5$abc$"}, secret + "\n", false, [] {
+			 const rlimit fsize{prompt.size(), RLIM_INFINITY};
+			 signal(SIGXFSZ, SIG_IGN);
+			 setrlimit(RLIMIT_FSIZE, &fsize);
+		 }, 1},
+	};
+	for (const Exit &e : exits) {
+		int status = -1;
+		EXPECT_FALSE(kept_at_exit(e.args, e.input, e.in_file, e.setup, status, secret)) << e.how;
+		EXPECT_EQ(status, e.status) << e.how;
+	}
+}
+#endif
 
 // Reads the terminal's output until it shows want, or a few seconds pass.
 std::string read_until(int master, const std::string &want)
@@ -347,6 +699,7 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 	const Typed cases[] = {
 		{"secret\n", 0, hash_of("secret", "ab")},
 		{std::string(30, 'x') + "\n", 1, "longer than 24 bytes"},
+		{std::string(4000, 'x') + "\n", 1, "longer than 24 bytes"},
 	};
 	for (const Typed &t : cases) {
 		int master = -1;

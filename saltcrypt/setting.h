@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+// The salt argument of saltcrypt: checked before the prompt, completed with
+// a fresh random salt when it names only a method, never hashed unsalted.
+#ifndef SALTCRYPT_SETTING_H
+#define SALTCRYPT_SETTING_H
+
+#include <cstddef>
+
+// Room for a setting that saltcrypt completes, and its NUL.
+constexpr size_t max_setting = 256;
+
+// True for a bare method prefix such as "$6$", "$y$", "$md5" or "_".
+bool is_method_prefix(const char *s);
+
+// Where the salt of setting s begins, after the method's prefix and
+// parameters; the salt runs to the next '$' or the end.  Null when s ends
+// before its parameters do.
+const char *salt_start(const char *s);
+
+// The setting to hash with for the salt argument arg: arg itself, or arg
+// completed into setting.  Ends the run with a message, before anything is
+// read, when arg cannot be used.
+const char *choose_salt(const char *arg, char (&setting)[max_setting]);
+
+#endif
