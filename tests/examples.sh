@@ -1,9 +1,11 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Runs the examples of the given documents with the built saltcrypt and
 # checks that each prints what the document shows.  An example is a
 # literal block (a ``` fence, or .Bd -literal in a manual page) holding
 # "$ " command lines; its other lines are the output shown, in which
-# "<...>" stands for any text.
+# "<...>" stands for any text.  Each example runs with -e and -o
+# pipefail, as a careful script would.
 set -u
 bindir=$1
 shift
@@ -27,7 +29,7 @@ for doc in "$@"; do
 	for script in "$work"/block.*.sh; do
 		[ -e "$script" ] || continue
 		want=$(cat "${script%.sh}.out" 2>/dev/null)
-		got=$(cd "$work" && bash -e "$script" 2>&1)
+		got=$(cd "$work" && bash -e -o pipefail "$script" 2>&1)
 		status=$?
 		pattern=$(printf '%s' "$want" | sed -e 's/[][*?\\]/\\&/g' -e 's/<[^>]*>/*/g')
 		# shellcheck disable=SC2053 # the right side is a pattern
