@@ -5,10 +5,10 @@
 // writes on the standard descriptors: the command is run once per
 // password and must cost no more than the same calls made from C.
 
+#include "platform.h"
 #include "salt.h"
 #include "setting.h"
 
-#include <crypt.h>
 #include <err.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -34,11 +34,6 @@ constexpr size_t max_line = size_t{64} * 1024;
 
 // Room for the hash and its newline; crypt's results are far shorter.
 constexpr size_t max_hash = 512;
-
-void wipe(void *p, size_t n)
-{
-	explicit_bzero(p, n);
-}
 
 // Ctrl-\ during a slow hash, or any crash, must not write the password
 // to disk.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "setting.h"
+#include "platform.h"
 
-#include <crypt.h>
 #include <err.h>
 
 #include <algorithm>
@@ -51,10 +51,12 @@ constexpr layout layouts[] = {
 
 // A salt libcrypt cannot use is refused before the prompt, so nobody
 // types a password in vain.  The traditional two-character salt counts as
-// a legacy method and stays usable.
-void check_salt(const char *arg)
+// a legacy method and stays usable.  arg, quoted in messages, is what the
+// user gave for setting.
+void check_salt(const char *setting, const char *arg)
 {
-	switch (crypt_checksalt(arg)) {
+#if HAVE_CRYPT_CHECKSALT
+	switch (crypt_checksalt(setting)) {
 	case CRYPT_SALT_OK:
 	case CRYPT_SALT_METHOD_LEGACY:
 	case CRYPT_SALT_TOO_CHEAP:
@@ -62,8 +64,16 @@ void check_salt(const char *arg)
 	case CRYPT_SALT_METHOD_DISABLED:
 		refuse("hashing method disabled in this libcrypt:", arg);
 	default:
-		refuse("invalid salt", arg, "; usage: saltcrypt [salt]");
+		break;
 	}
+#else
+	// Without crypt_checksalt, libcrypt's verdict is the hash of an empty
+	// key: one more hash of the chosen method, before the prompt.
+	const char *h = crypt("", setting);
+	if (h != nullptr && h[0] != '*')
+		return;
+#endif
+	refuse("invalid salt", arg, "; usage: saltcrypt [salt]");
 }
 
 // Completes arg with a random salt from the operating system: a bare
@@ -71,6 +81,7 @@ void check_salt(const char *arg)
 // (salt points at its end) keeps its parameters.
 const char *make_salt(const char *arg, const char *salt, char (&setting)[max_setting])
 {
+#if HAVE_CRYPT_GENSALT_RN
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
 	if (crypt_gensalt_rn(arg, 0, nullptr, 0, made, sizeof made) == nullptr) {
 		char seen[max_shown + 4];
@@ -88,6 +99,11 @@ const char *make_salt(const char *arg, const char *salt, char (&setting)[max_set
 	memcpy(setting, head.data(), head.size());
 	memcpy(setting + head.size(), fresh, tail);
 	return setting;
+#else
+	(void)salt;
+	(void)setting;
+	refuse("this libcrypt cannot make a salt for", arg, "; give one");
+#endif
 }
 
 } // namespace
@@ -130,13 +146,16 @@ const char *salt_start(const char *s)
 
 const char *choose_salt(const char *arg, char (&setting)[max_setting])
 {
-	check_salt(arg);
 	const char *salt = salt_start(arg);
-	if (is_method_prefix(arg) || (salt != nullptr && *salt == '\0'))
-		return make_salt(arg, salt, setting);
+	const char *use = arg;
+	// The traditional salt is the setting's first two characters: never
+	// missing, only invalid when short.
+	if (is_method_prefix(arg) || (salt != nullptr && salt != arg && *salt == '\0'))
+		use = make_salt(arg, salt, setting);
 	// An empty salt followed by more ("$6$$", a stored unsalted hash) or
 	// parameters cut short would be hashed without a salt.
-	if (salt == nullptr || *salt == '$')
+	else if (salt == nullptr || *salt == '$')
 		refuse("empty salt in", arg);
-	return arg;
+	check_salt(use, arg);
+	return use;
 }

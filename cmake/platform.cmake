@@ -1,0 +1,114 @@
+# SPDX-License-Identifier: MIT
+# Finds the platform's crypt(3) and what it offers beyond POSIX, for
+# saltcrypt's configuration header, and the hardening flags that the
+# compiler and linker take.  With SALTCRYPT_POSIX_ONLY the extensions are
+# taken as missing, so that every fallback is built and tested.
+
+include(CheckCXXCompilerFlag)
+include(CheckCXXSourceCompiles)
+include(CheckCXXSymbolExists)
+include(CheckIncludeFileCXX)
+include(CheckLinkerFlag)
+include(CMakePushCheckState)
+
+add_library(saltcrypt_crypt INTERFACE)
+add_library(saltcrypt::crypt ALIAS saltcrypt_crypt)
+
+# libxcrypt's pkg-config module, where there is one, says where it lives.
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_check_modules(XCRYPT QUIET IMPORTED_TARGET libxcrypt)
+endif()
+
+cmake_push_check_state(RESET)
+if(TARGET PkgConfig::XCRYPT)
+  target_link_libraries(saltcrypt_crypt INTERFACE PkgConfig::XCRYPT)
+  set(CMAKE_REQUIRED_INCLUDES ${XCRYPT_INCLUDE_DIRS})
+  set(CMAKE_REQUIRED_LIBRARIES ${XCRYPT_LINK_LIBRARIES})
+endif()
+
+if(NOT SALTCRYPT_POSIX_ONLY)
+  check_include_file_cxx(crypt.h HAVE_CRYPT_H)
+endif()
+if(HAVE_CRYPT_H)
+  set(crypt_header crypt.h)
+else()
+  set(crypt_header unistd.h)
+endif()
+
+# crypt lives in libcrypt, or in the C library itself (musl, the BSDs,
+# macOS).
+if(NOT TARGET PkgConfig::XCRYPT)
+  check_cxx_symbol_exists(crypt ${crypt_header} CRYPT_IN_LIBC)
+  if(NOT CRYPT_IN_LIBC)
+    set(CMAKE_REQUIRED_LIBRARIES crypt)
+    check_cxx_symbol_exists(crypt ${crypt_header} CRYPT_IN_LIBCRYPT)
+    if(NOT CRYPT_IN_LIBCRYPT)
+      message(FATAL_ERROR "crypt(3) not found: install libcrypt's development files (Debian: libcrypt-dev)")
+    endif()
+    target_link_libraries(saltcrypt_crypt INTERFACE crypt)
+  endif()
+endif()
+
+if(HAVE_CRYPT_H)
+  check_cxx_symbol_exists(crypt_checksalt crypt.h HAVE_CRYPT_CHECKSALT)
+  check_cxx_symbol_exists(crypt_gensalt_rn crypt.h HAVE_CRYPT_GENSALT_RN)
+endif()
+cmake_pop_check_state()
+
+if(NOT SALTCRYPT_POSIX_ONLY)
+  check_cxx_symbol_exists(explicit_bzero "string.h;strings.h" HAVE_EXPLICIT_BZERO)
+  if(NOT HAVE_EXPLICIT_BZERO)
+    cmake_push_check_state(RESET)
+    set(CMAKE_REQUIRED_DEFINITIONS -D__STDC_WANT_LIB_EXT1__=1)
+    check_cxx_symbol_exists(memset_s string.h HAVE_MEMSET_S)
+    cmake_pop_check_state()
+  endif()
+endif()
+
+foreach(have HAVE_CRYPT_H HAVE_CRYPT_CHECKSALT HAVE_CRYPT_GENSALT_RN HAVE_EXPLICIT_BZERO HAVE_MEMSET_S)
+  if(NOT ${have})
+    set(${have} 0)
+  endif()
+endforeach()
+
+# Hardening: add only what the compiler, the linker and the flags the
+# build was given (a distribution's, say) do not already bring.
+set(saltcrypt_harden_compile "")
+set(saltcrypt_harden_link "")
+if(SALTCRYPT_HARDEN)
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  include(CheckPIESupported)
+  check_pie_supported()
+
+  if(NOT CMAKE_CXX_FLAGS MATCHES "-f(no-)?stack-protector")
+    check_cxx_compiler_flag(-fstack-protector-strong HAVE_STACK_PROTECTOR_STRONG)
+    if(HAVE_STACK_PROTECTOR_STRONG)
+      list(APPEND saltcrypt_harden_compile -fstack-protector-strong)
+    endif()
+  endif()
+
+  # Some compilers fortify by default (Ubuntu's at level 3); fortification
+  # needs optimisation and warns without it.
+  cmake_push_check_state(RESET)
+  set(CMAKE_REQUIRED_FLAGS "${CMAKE_CXX_FLAGS} -O2")
+  check_cxx_source_compiles("#include <cstdio>
+    #ifndef _FORTIFY_SOURCE
+    #error not fortified
+    #endif
+    int main() { return 0; }" FORTIFIED_BY_DEFAULT)
+  cmake_pop_check_state()
+  if(NOT FORTIFIED_BY_DEFAULT)
+    list(APPEND saltcrypt_harden_compile $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+  endif()
+
+  foreach(flag -Wl,-z,relro -Wl,-z,now)
+    string(MAKE_C_IDENTIFIER "HAVE${flag}" have)
+    check_linker_flag(CXX ${flag} ${have})
+    if(${have} AND NOT CMAKE_EXE_LINKER_FLAGS MATCHES "${flag}")
+      list(APPEND saltcrypt_harden_link ${flag})
+    endif()
+  endforeach()
+endif()
+
+check_linker_flag(CXX -Wl,--as-needed HAVE_AS_NEEDED)
