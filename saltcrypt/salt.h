@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Salt generator for saltcrypt: the two-character salt used when the
 // caller gives none.
 #ifndef SALTCRYPT_SALT_H

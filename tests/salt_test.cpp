@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "salt.h"
 
 #include <gtest/gtest.h>
