@@ -60,6 +60,21 @@ void put_out(std::string_view s)
 	}
 }
 
+// Answers --version, --help and -h, and tells whether arg was one of
+// them.  No setting of any method starts with "-", so no salt is lost.
+bool answer_option(const char *arg)
+{
+	std::string_view a(arg);
+	if (a == "--version")
+		put_out("saltcrypt " SALTCRYPT_VERSION "\n");
+	else if (a == "--help" || a == "-h")
+		put_out("usage: saltcrypt [salt]\n"
+			"Print the crypt(3) hash of a password read from standard input.\n");
+	else
+		return false;
+	return true;
+}
+
 // Takes the first line of standard input, without its newline, into pass.
 // Nothing past the newline is consumed, so the next reader of the same
 // file or terminal gets the next line: a regular file is read in blocks
@@ -152,6 +167,8 @@ int main(int argc, char *argv[])
 	char buf[24];
 	char setting[max_setting];
 
+	if (argc == 2 && answer_option(argv[1]))
+		return 0;
 	no_core_dumps();
 	if (argc == 2)
 		salt = choose_salt(argv[1], setting);

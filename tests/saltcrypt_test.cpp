@@ -428,6 +428,33 @@ TEST_P(Completes, WithAFreshSaltOrRefuses)
 INSTANTIATE_TEST_SUITE_P(Saltcrypt, Completes, testing::ValuesIn(unsalted),
 			 [](const testing::TestParamInfo<Unsalted> &i) { return i.param.name; });
 
+// The version and the usage are answered on standard output without a
+// prompt or a read; a failed write of the answer is an error too.
+TEST(Saltcrypt, AnswersOptionsWithoutReading)
+{
+	const std::string usage = "usage: saltcrypt [salt]\n"
+				  "Print the crypt(3) hash of a password read from standard input.\n";
+	struct Option {
+		std::string arg;
+		std::string out;
+	};
+	const Option options[] = {
+		{"--version", "saltcrypt " SALTCRYPT_VERSION "\n"},
+		{"--help", usage},
+		{"-h", usage},
+	};
+	int full = must(open("/dev/full", O_WRONLY), "open /dev/full");
+	for (const Option &o : options) {
+		Result r = run_piped({o.arg}, "password\n");
+		EXPECT_EQ(r.status, 0) << o.arg;
+		EXPECT_EQ(r.out, o.out);
+		EXPECT_EQ(r.err, "");
+		EXPECT_EQ(r.left, "password\n") << o.arg;
+		expect_error(run_piped({o.arg}, "", full), "cannot write to standard output: No space left on device");
+	}
+	close(full);
+}
+
 // A bad salt is refused before the prompt, and no input is taken.
 TEST(Saltcrypt, RefusesUnusableSaltBeforePrompt)
 {
@@ -441,7 +468,8 @@ TEST(Saltcrypt, RefusesUnusableSaltBeforePrompt)
 		{"", "invalid salt '" + usage},
 		{"a", "invalid salt 'a" + usage},
 		{"a:", "invalid salt 'a:" + usage},
-		{"--help", "invalid salt '--help" + usage},
+		{"--help=x", "invalid salt '--help=x" + usage},
+		{"-", "invalid salt '-" + usage},
 		{std::string(100, '!') + "\n", "invalid salt '" + std::string(40, '!') + "..." + usage},
 		{"\x1b]2;x\a\xff", "invalid salt '?]2;x??" + usage},
 		{"$6$$", "empty salt in '$6$$'"},
