@@ -1,0 +1,58 @@
+# SPDX-License-Identifier: MIT
+# What goes with the command into an installation and its packages: the
+# licence and the changelog, and the settings of the Debian and RPM
+# packages and of the source tarball.
+
+include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
+
+# Nobody is named here: a packager gives their own name and address.
+set(CPACK_PACKAGE_CONTACT "Placeholder Packager <packager@example.invalid>" CACHE STRING
+  "Name and address of the packages' maintainer")
+
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "The saltcrypt authors")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print the crypt(3) hash of a password")
+set(CPACK_PACKAGE_DESCRIPTION "\
+saltcrypt prompts for a password, reads it from standard input and prints
+the hash string that libcrypt's crypt(3) makes of it, for a password file,
+a configuration or a test fixture.  The salt is its one argument: a
+method prefix such as '$y$' gets a fresh random salt, and a setting with
+an empty salt is refused, so that no hash is made unsalted.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Runtime dependencies (libc6, libcrypt1) are read off the binary.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+# The system owns the manual's directories, and the package needs no
+# links of its own under /usr/lib/.build-id.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none")
+
+# The source tarball holds what git tracks: no build trees, no packages,
+# no earlier tarballs.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
+set(CPACK_SOURCE_IGNORE_FILES
+  "/\\.git/" "/build[^/]*/" "/_CPack_Packages/" "\\.tar\\.gz$" "\\.deb$" "\\.rpm$" "~$" "\\.swp$")
+
+# The licence is the packages' copyright file, and the changelog Debian's,
+# made from NEWS.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
+debian_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}"
+  ${PROJECT_BINARY_DIR}/changelog)
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+if(GZIP_EXECUTABLE)
+  execute_process(COMMAND ${GZIP_EXECUTABLE} -9nkf changelog WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
+  install(FILES ${PROJECT_BINARY_DIR}/changelog DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+include(CPack)
