@@ -39,8 +39,10 @@ set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none")
 # no earlier tarballs.
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
+# CPack writes these into its own configuration, hence the doubled escapes.
 set(CPACK_SOURCE_IGNORE_FILES
-  "/\\.git/" "/build[^/]*/" "/_CPack_Packages/" "\\.tar\\.gz$" "\\.deb$" "\\.rpm$" "~$" "\\.swp$")
+  "/\\\\.git/" "/build[^/]*/" "/_CPack_Packages/" "\\\\.tar\\\\.gz$" "\\\\.deb$" "\\\\.rpm$" "~$"
+  "\\\\.swp$")
 
 # The licence is the packages' copyright file, and the changelog Debian's,
 # made from NEWS.
