@@ -375,7 +375,8 @@ TEST(Saltcrypt, SaltComesFromTheSecondTheReadEnded)
 // A bare method prefix, or a setting whose salt alone is missing, gets a
 // fresh random salt from libcrypt: a salted hash, laid out as crypt(5)
 // has it, that verifies and differs from run to run.  Parameters given are
-// kept.  Where libcrypt cannot make salts, these are refused.
+// kept.  Where libcrypt cannot make salts, these are refused.  One method
+// of each layout of parameters and salt.
 struct Unsalted {
 	const char *name;
 	std::string arg;
@@ -391,14 +392,10 @@ const std::string c = "[./0-9A-Za-z]";
 
 const Unsalted unsalted[] = {
 	{"Yescrypt", "$y$", R"(\$y\$j9T\$)" + c + R"(+\$)" + c + "{43}"},
-	{"GostYescrypt", "$gy$", R"(\$gy\$j9T\$)" + c + R"(+\$)" + c + "{43}"},
 	{"Scrypt", "$7$", R"(\$7\$CU\.\.\.\./\.\.\.\.)" + c + R"(+\$)" + c + "{43}"},
 	{"Bcrypt", "$2b$", R"(\$2b\$05\$)" + c + "{53}"},
 	{"Sha512", "$6$", R"(\$6\$)" + c + R"(+\$)" + c + "{86}"},
-	{"Sha256", "$5$", R"(\$5\$)" + c + R"(+\$)" + c + "{43}"},
-	{"Md5", "$1$", R"(\$1\$)" + c + R"(+\$)" + c + "{22}"},
 	{"SunMd5", "$md5", R"(\$md5,rounds=[0-9]+\$)" + c + R"(+\$\$)" + c + "{22}"},
-	{"Sha1", "$sha1$", R"(\$sha1\$[0-9]+\$)" + c + R"(+\$)" + c + "{28}"},
 	{"Bsdi", "_", "_J9\\.\\." + c + "{15}"},
 	{"YescryptCostKept", "$y$j75$", R"(\$y\$j75\$)" + c + R"(+\$)" + c + "{43}"},
 	{"BcryptCostKept", "$2b$04$", R"(\$2b\$04\$)" + c + "{53}"},
@@ -714,8 +711,6 @@ TEST(Saltcrypt, PasswordWipedOnEveryExit)
 	};
 	const Exit exits[] = {
 		{"hashed", {"$5$abc$"}, secret + "\n", false, nullptr, 0},
-		{"hashed from a file", {"ab"}, secret + "\nnext\n", true, nullptr, 0},
-		{"over-long line", {"ab"}, secret + std::string(30, '.') + "\n", false, nullptr, 1},
 		{"over-long line in a file", {"ab"}, std::string(3000, '.') + secret + "\n", true, nullptr, 1},
 		{"NUL byte", {"ab"}, secret + std::string("\0\n", 2), false, nullptr, 1},
 		{"hash failure", {"$2b$04$abc"}, secret + "\n", false, nullptr, 1},
