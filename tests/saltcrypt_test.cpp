@@ -124,6 +124,14 @@ std::vector<std::string> command(const std::vector<std::string> &args)
 	_exit(127);
 }
 
+// Adds an option for AddressSanitizer, in a child about to run the
+// command, to those the sanitizer build was given.
+void add_asan_option(const std::string &option)
+{
+	const char *given = getenv("ASAN_OPTIONS");
+	setenv("ASAN_OPTIONS", (std::string(given != nullptr ? given : "") + ":" + option).c_str(), 1);
+}
+
 // setup, when given, runs in the child just before the command starts.
 Child start(const std::vector<std::string> &args, int in, int out_to = capture,
 	    void (*setup)() = nullptr)
@@ -499,9 +507,7 @@ TEST(Saltcrypt, RefusesUnusableSaltBeforePrompt)
 TEST(Saltcrypt, NamesADisabledMethod)
 {
 	Result r = run_piped({"$1$abc$"}, "pw\n", capture, [] {
-		const char *asan = getenv("ASAN_OPTIONS");
-		std::string options = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
-		setenv("ASAN_OPTIONS", options.c_str(), 1);
+		add_asan_option("verify_asan_link_order=0");
 		setenv("LD_PRELOAD", DISABLED_CHECKSALT, 1);
 	});
 	if (HAVE_CRYPT_CHECKSALT) {
@@ -663,9 +669,7 @@ bool kept_at_exit(const std::vector<std::string> &args, const std::string &input
 	if (pid == 0) {
 		ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
 		// LeakSanitizer cannot run in a traced process.
-		const char *asan = getenv("ASAN_OPTIONS");
-		std::string options = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
-		setenv("ASAN_OPTIONS", options.c_str(), 1);
+		add_asan_option("detect_leaks=0");
 		place(out, 1);
 		place(in, 0);
 		place(out, 2);
