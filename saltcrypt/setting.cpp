@@ -10,6 +10,8 @@
 
 namespace {
 
+using std::string_view;
+
 // Settings are echoed in messages: printable ASCII only, so that one
 // cannot drive a terminal, and cut short so that the message stays one
 // line.
@@ -32,22 +34,174 @@ const char *shown(const char *s, char (&out)[max_shown + 4])
 	errx(1, "%s '%s'%s", before, shown(arg, seen), after);
 }
 
-// Methods whose parameters stand between "$id$" and the salt, as crypt(5)
-// lays them out: whole fields ended by '$', an optional "rounds=N$" field,
-// or a fixed number of characters glued to the salt.
-struct layout {
-	std::string_view id;
-	int fields;
-	bool rounds;
-	size_t glued;
+[[noreturn]] void invalid(const char *arg)
+{
+	refuse("invalid salt", arg, "; usage: saltcrypt [salt]");
+}
+
+// The alphabet of salts, hashes and encoded parameters, and with it the
+// '$' that ends the fields of a setting.
+constexpr string_view with_dollar = "$./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+constexpr string_view b64(with_dollar.data() + 1, with_dollar.size() - 1);
+
+// How a method's parameters stand between its prefix and its salt, as
+// crypt(5) lays them out.
+enum class params {
+	none,
+	field,  // one field ended by '$': yescrypt's encoded parameters, bcrypt's cost
+	count,  // "$N$", a decimal iteration count: sha1crypt
+	rounds, // an optional "rounds=N$": SHA-crypt
+	sun,    // an optional ",rounds=N" before the '$': SunMD5
+	glued,  // a fixed number of characters glued to the salt: scrypt, BSDI
 };
 
-constexpr layout layouts[] = {
-	{"y", 1, false, 0},    {"gy", 1, false, 0}, {"2a", 1, false, 0},
-	{"2b", 1, false, 0},   {"2x", 1, false, 0}, {"2y", 1, false, 0},
-	{"sha1", 1, false, 0}, {"5", 0, true, 0},   {"6", 0, true, 0},
-	{"7", 0, false, 11},
+struct method {
+	const char *prefix; // as crypt_gensalt takes it
+	params p;
+	size_t glued = 0;
+	bool wide = false;  // the salt may hold any byte a setting may, not b64 alone
+	bool salted = true;
 };
+
+const method methods[] = {
+	{"$y$", params::field},
+	{"$gy$", params::field},
+	{"$7$", params::glued, 11},
+	{"$2b$", params::field},
+	{"$2y$", params::field},
+	{"$2a$", params::field},
+	{"$2x$", params::field},
+	{"$6$", params::rounds, 0, true},
+	{"$5$", params::rounds, 0, true},
+	{"$sha1", params::count},
+	{"$md5", params::sun},
+	{"$1$", params::none, 0, true},
+	{"$3$", params::none, 0, false, false},
+	{"_", params::glued, 4},
+	{"", params::none}, // traditional DES and bigcrypt: the salt comes first
+};
+
+// A byte that no setting holds: crypt(5) keeps settings to printable ASCII
+// without blanks and without the delimiters of passwd(5) and shadow(5).
+bool foreign(char c)
+{
+	unsigned char u = static_cast<unsigned char>(c);
+	return u <= ' ' || u > '~' || string_view(":;*!\\").find(c) != string_view::npos;
+}
+
+// How many bytes of s from p on are in set.  string_view's substr and
+// compare are not used: they throw, and would bring in libstdc++.
+size_t span(string_view s, size_t p, string_view set)
+{
+	return std::min(s.find_first_not_of(set, p), s.size()) - p;
+}
+
+// How a setting is laid out.  m is null when the setting names no method,
+// holds a byte outside the method's alphabet, or has malformed
+// parameters; salt is null when it ends before its salt.
+struct reading {
+	const method *m = nullptr;
+	bool prefix = false;
+	const char *salt = nullptr;
+};
+
+reading read(const char *arg)
+{
+	const string_view s(arg);
+	if (s.empty() || std::any_of(s.begin(), s.end(), foreign))
+		return {};
+
+	// A method is named by "$id$", or "$id" for SunMD5 and sha1crypt, by
+	// "_" for BSDI, and by no prefix at all for traditional DES.
+	string_view id(arg, s[0] == '$' ? std::min(s.find_first_of("$,", 1), s.size()) : s[0] == '_' ? 1 : 0);
+	reading r;
+	for (const method &m : methods) {
+		string_view name(m.prefix);
+		if (name.size() > 1 && name.back() == '$')
+			name.remove_suffix(1);
+		if (name == id)
+			r.m = &m;
+	}
+	if (r.m == nullptr)
+		return {};
+	size_t p = id.size();
+	const bool dollar = string_view(r.m->prefix).size() > id.size(); // the '$' that ends "$y$"
+	auto ends = [&] { return p == s.size(); };
+	auto eat = [&](char c) {
+		if (ends() || s[p] != c)
+			return false;
+		p++;
+		return true;
+	};
+	auto rounds = [&] {
+		if (string_view(arg + p).rfind("rounds=", 0) != 0)
+			return false;
+		p += 7;
+		return true;
+	};
+	// A decimal count without a leading zero, as "rounds=" and sha1crypt take it.
+	auto count = [&] {
+		size_t n = !ends() && s[p] >= '1' && s[p] <= '9' ? span(s, p, "0123456789") : 0;
+		p += n;
+		return n > 0;
+	};
+
+	if (dollar && !eat('$'))
+		return {}; // "$6": a mistyped method
+	if (!r.m->salted)
+		return r;
+	if ((ends() && p > 0) || (!dollar && s[0] == '$' && string_view(arg + p) == "$")) {
+		r.prefix = true;
+		return r;
+	}
+
+	// Parameters.  A field that ends the setting cuts it short (salt
+	// null); one not ended by '$' is malformed.
+	bool ok = true;
+	bool field = true;
+	switch (r.m->p) {
+	case params::none:
+		field = false;
+		break;
+	case params::field:
+		ok = span(s, p, b64) > 0;
+		p += span(s, p, b64);
+		break;
+	case params::count:
+		ok = eat('$') && count();
+		break;
+	case params::rounds:
+		field = rounds();
+		ok = !field || count();
+		break;
+	case params::sun:
+		ok = !eat(',') || (rounds() && count());
+		break;
+	case params::glued: {
+		size_t n = std::min(span(s, p, b64), r.m->glued);
+		p += n;
+		if (n < r.m->glued)
+			return ends() ? r : reading{};
+		field = false;
+		break;
+	}
+	}
+	if (!ok)
+		return {};
+	if (field && ends())
+		return r;
+	if (field && !eat('$'))
+		return {};
+
+	r.salt = arg + p;
+	p += r.m->wide ? std::min(s.find('$', p), s.size()) - p : span(s, p, b64);
+	// What follows the salt: nothing, or the '$' and hash of a stored
+	// hash.  Traditional DES is its salt and hash alone.
+	string_view rest(arg + p);
+	if (id.empty() ? !rest.empty() : span(rest, 0, with_dollar) != rest.size())
+		return {};
+	return r;
+}
 
 // A salt libcrypt cannot use is refused before the prompt, so nobody
 // types a password in vain.  The traditional two-character salt counts as
@@ -73,34 +227,34 @@ void check_salt(const char *setting, const char *arg)
 	if (h != nullptr && h[0] != '*')
 		return;
 #endif
-	refuse("invalid salt", arg, "; usage: saltcrypt [salt]");
+	invalid(arg);
 }
 
 // Completes arg with a random salt from the operating system: a bare
-// prefix takes the method's default cost, a setting whose salt is empty
-// (salt points at its end) keeps its parameters.
-const char *make_salt(const char *arg, const char *salt, char (&setting)[max_setting])
+// prefix takes the method's default cost, a setting whose salt is missing
+// (r.salt points at its end) keeps its parameters.
+const char *make_salt(const reading &r, const char *arg, char (&setting)[max_setting])
 {
 #if HAVE_CRYPT_GENSALT_RN
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
-	if (crypt_gensalt_rn(arg, 0, nullptr, 0, made, sizeof made) == nullptr) {
+	if (crypt_gensalt_rn(r.m->prefix, 0, nullptr, 0, made, sizeof made) == nullptr) {
 		char seen[max_shown + 4];
 		err(1, "cannot make a salt for '%s'", shown(arg, seen));
 	}
-	const char *fresh = salt_start(made);
-	if (fresh == nullptr || *fresh == '\0' || *fresh == '$')
+	// Another libcrypt may make a setting without a salt for a method.
+	if (!has_salt(made))
 		refuse("the hashing method of", arg, " takes no salt");
 
-	std::string_view head = is_method_prefix(arg) ? std::string_view(made, fresh - made)
-						      : std::string_view(arg, salt - arg);
-	size_t tail = strlen(fresh) + 1;
-	if (head.size() + tail > sizeof setting)
-		refuse("invalid salt", arg, ": too long");
+	string_view head(arg, r.prefix ? 0 : static_cast<size_t>(r.salt - arg));
+	const char *tail = r.prefix ? made : salt_start(made);
+	size_t rest = strlen(tail) + 1;
+	if (head.size() + rest > sizeof setting)
+		invalid(arg);
 	memcpy(setting, head.data(), head.size());
-	memcpy(setting + head.size(), fresh, tail);
+	memcpy(setting + head.size(), tail, rest);
 	return setting;
 #else
-	(void)salt;
+	(void)r;
 	(void)setting;
 	refuse("this libcrypt cannot make a salt for", arg, "; give one");
 #endif
@@ -110,51 +264,35 @@ const char *make_salt(const char *arg, const char *salt, char (&setting)[max_set
 
 bool is_method_prefix(const char *s)
 {
-	std::string_view v(s);
-	size_t end = std::min(v.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz", 1), v.size());
-	std::string_view tail(s + end);
-	return v == "_" || (s[0] == '$' && end > 1 && (tail.empty() || tail == "$"));
+	return read(s).prefix;
 }
 
 const char *salt_start(const char *s)
 {
-	std::string_view v(s);
-	if (s[0] == '_') // BSDI: four characters of count, then the salt
-		return v.size() >= 5 ? s + 5 : nullptr;
-	if (s[0] != '$') // traditional DES: the salt comes first
-		return s;
-
-	size_t p = v.find('$', 1);
-	if (p == std::string_view::npos)
-		return nullptr;
-	// SunMD5 keeps its ",rounds=N" inside the id field.
-	std::string_view id(s + 1, std::min(p, v.find(',')) - 1);
-	layout l{id, 0, false, 0};
-	for (const layout &known : layouts)
-		if (known.id == id)
-			l = known;
-	p++;
-	int fields = l.fields + (l.rounds && std::string_view(s + p).find("rounds=") == 0 ? 1 : 0);
-	for (; fields > 0; fields--) {
-		p = v.find('$', p);
-		if (p == std::string_view::npos)
-			return nullptr;
-		p++;
-	}
-	return v.size() - p >= l.glued ? s + p + l.glued : nullptr;
+	return read(s).salt;
 }
 
+bool has_salt(const char *s)
+{
+	const char *salt = salt_start(s);
+	return salt != nullptr && *salt != '\0' && *salt != '$';
+}
+
+// The method and the bytes are checked first, then whether the salt is
+// there: a message names the first fault.
 const char *choose_salt(const char *arg, char (&setting)[max_setting])
 {
-	const char *salt = salt_start(arg);
+	const reading r = read(arg);
 	const char *use = arg;
-	// The traditional salt is the setting's first two characters: never
-	// missing, only invalid when short.
-	if (is_method_prefix(arg) || (salt != nullptr && salt != arg && *salt == '\0'))
-		use = make_salt(arg, salt, setting);
+	if (r.m == nullptr)
+		invalid(arg);
+	if (!r.m->salted)
+		refuse("the hashing method of", arg, " takes no salt");
+	if (r.prefix || (r.salt != nullptr && *r.salt == '\0'))
+		use = make_salt(r, arg, setting);
 	// An empty salt followed by more ("$6$$", a stored unsalted hash) or
 	// parameters cut short would be hashed without a salt.
-	else if (salt == nullptr || *salt == '$')
+	else if (r.salt == nullptr || *r.salt == '$')
 		refuse("empty salt in", arg);
 	check_salt(use, arg);
 	return use;

@@ -9,13 +9,20 @@
 // Room for a setting that saltcrypt completes, and its NUL.
 constexpr size_t max_setting = 256;
 
-// True for a bare method prefix such as "$6$", "$y$", "$md5" or "_".
+// True when s is exactly the bare prefix of a method, as crypt(5) and
+// crypt_gensalt(3) write it: "$6$", "$y$", "$md5" or "$md5$", "_", ...
 bool is_method_prefix(const char *s);
 
-// Where the salt of setting s begins, after the method's prefix and
-// parameters; the salt runs to the next '$' or the end.  Null when s ends
-// before its parameters do.
+// Where the salt of setting (or hash) s begins, after the method's prefix
+// and parameters; the salt runs to the next '$' or the end.  Null when s
+// names no method, holds a byte outside its method's alphabet, has
+// malformed parameters, ends before its salt, or is of a method that
+// takes no salt.
 const char *salt_start(const char *s);
+
+// True when setting or hash s is laid out as its method has it and its
+// salt is not empty.
+bool has_salt(const char *s);
 
 // The setting to hash with for the salt argument arg: arg itself, or arg
 // completed into setting.  Ends the run with a message, before anything is

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
+#include "config.h"
 #include "setting.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace {
 
 // Settings of every method crypt(5) lists, with where their salt begins
-// (-1: the setting ends before its parameters do) and whether they are a
-// bare method prefix.
+// (-1: none, as the setting is malformed, cut short or a bare prefix) and
+// whether they are a bare method prefix.
 TEST(Setting, FindsTheSaltOfEveryMethod)
 {
 	struct Case {
@@ -20,39 +23,162 @@ TEST(Setting, FindsTheSaltOfEveryMethod)
 	const Case cases[] = {
 		{"ab", 0, false},
 		{"abJnggxhB/yWI", 0, false},
+		{"ab-", -1, false},
+		{"ab$x", -1, false},
 		{"_", -1, true},
 		{"_J9.", -1, false},
 		{"_J9..", 5, false},
 		{"_J9..abcd", 5, false},
-		{"$1$", 3, true},
+		{"$1$", -1, true},
 		{"$1$abc$", 3, false},
 		{"$1$rounds=5$", 3, false}, // MD5-crypt has no rounds: that is a salt
 		{"$5$rounds=5000$abc", 15, false},
 		{"$6$rounds=5000", -1, false},
+		{"$6$rounds=01000$abc", -1, false},
+		{"$6$rounds=$abc", -1, false},
+		{"$6$rounds=5000x$abc", -1, false},
+		{"$6$sa,l=t$", 3, false},
+		{"$6$a b$", -1, false},
+		{"$1$a:b$", -1, false},
 		{"$6$abc", 3, false},
 		{"$6$$", 3, false},
 		{"$y$", -1, true},
 		{"$y$j9T", -1, false},
 		{"$y$j9T$", 7, false},
+		{"$y$$", -1, false},
+		{"$y$j-T$abc", -1, false},
 		{"$gy$j9T$abc", 8, false},
 		{"$2b$04$abc", 7, false},
+		{"$2a$05$", 7, false},
 		{"$2y$", -1, true},
 		{"$md5", -1, true},
+		{"$md5$", -1, true},
+		{"$md515", -1, false},
 		{"$md5$abc$", 5, false},
 		{"$md5,rounds=5000$abc$", 17, false},
+		{"$md5,rounds=5000", -1, false},
+		{"$md5,x=1$abc$", -1, false},
+		{"$md5,ROUNDS=5$abc$", -1, false},
+		{"$sha1", -1, true},
 		{"$sha1$", -1, true},
+		{"$sha1xyz", -1, false},
 		{"$sha1$4$abc$", 8, false},
+		{"$sha1$0$abc$", -1, false},
 		{"$7$CU", -1, false},
 		{"$7$CU..../....abc", 14, false},
-		{"$3$$8cc19b6a", 3, false},
-		{"$Y$", 3, false},
+		{"$3$", -1, false},
+		{"$3$$8cc19b6a", -1, false},
+		{"$6", -1, false},
+		{"$Y$", -1, false},
 		{"$", -1, false},
-		{"", 0, false},
+		{"", -1, false},
 	};
 	for (const Case &c : cases) {
 		const char *salt = salt_start(c.s.c_str());
 		EXPECT_EQ(salt == nullptr ? -1 : salt - c.s.c_str(), c.salt) << c.s;
 		EXPECT_EQ(is_method_prefix(c.s.c_str()), c.prefix) << c.s;
+	}
+}
+
+// The check made of every hash before it is printed: the hashes libcrypt
+// makes of an empty salt have none.
+TEST(Setting, TellsASaltedHash)
+{
+	struct Case {
+		const char *hash;
+		bool salted;
+	};
+	const Case cases[] = {
+		{"abJnggxhB/yWI", true},
+		{"_J9..abcdTZ/33djMPto", true},
+		{"$1$abc$Kb85XxsXB.VXinPhbS4431", true},
+		{"$md5$ab$$hxNuLWpwnVsRHMW58a./91", true},
+		{"$sha1$4$abc$Ipy0kRebL/y4smWycGPzxgxw9g9L", true},
+		{"$2b$04$abcdefghijklmnopqrstuuyvPXIbu7xe6/CED2DzX8z6Si09MlzlW", true},
+		{"$7$CU..../....ab$ovvd.j6nWZ.qIYtgrfLuWo/XLWZtBRMK.ipw8gpCq4A", true},
+		{"$y$j9T$F5Jx5fExrKuPp53xLKQ..1$U4SOHmDd8SvW5vCUKSMR6N835VPwFAtgYNhQ9mFFeL5", true},
+		{"$3$$8cc19b6a8cfeac299c2871c86b38de28", false},
+		{"$1$$F0Fc2lbYpzr3KKdKkM0Wj.", false},
+		{"$md5$$xkRuLyPTcJszIXBC6nfo.0", false},
+		{"$md5,rounds=5000$$lPVFDheLCSiDV7wlNeCej.", false},
+		{"$5$rounds=5000$$EPxZX4DoQWu4KoghxUArtr9dmHmQzOXFqq.aJMdG0bA", false},
+		{"$y$j9T$$35/RtcSpQnsp9pKBilplwTCR/Z6e.uNV.3aZKZzHYd6", false},
+	};
+	for (const Case &c : cases)
+		EXPECT_EQ(has_salt(c.hash), c.salted) << c.hash;
+}
+
+// The message choose_salt ends the run with, as this program names itself.
+std::string refusal(const std::string &message)
+{
+	return std::string(program_invocation_short_name) + ": " + message + "\n";
+}
+
+// Each salt argument is used as given, completed with a fresh salt, or
+// refused with the message that names its first fault: the method and
+// the bytes, then the parameters, then the salt.
+TEST(ChooseSalt, NamesTheFirstFault)
+{
+	const std::string usage = "'; usage: saltcrypt [salt]";
+	// A completed setting just fits its 256 bytes: 239 of the argument,
+	// the 16 of a fresh SHA-512 salt, and the NUL.
+	const std::string fits = "$6$rounds=1" + std::string(227, '0') + "$";
+	const std::string over = "$6$rounds=1" + std::string(228, '0') + "$";
+	struct Case {
+		std::string arg;
+		std::string refused; // the message, or "" when arg is used
+		bool completed;      // arg is, or would be, completed
+	};
+	const Case cases[] = {
+		{"ab", "", false},
+		{"$6$sa-lt$", "", false},
+		{"$md5", "", true},
+		{"$md5$", "", true},
+		{"$sha1", "", true},
+		{"$sha1$4$", "", true},
+		{"$2a$05$", "", true},
+		{fits, "", true},
+		{over, "invalid salt '" + over.substr(0, 40) + "..." + usage, true},
+		{"$3$", "the hashing method of '$3$' takes no salt", false},
+		{"$3$abc$", "the hashing method of '$3$abc$' takes no salt", false},
+		{"$md515", "invalid salt '$md515" + usage, false},
+		{"$md5abc$", "invalid salt '$md5abc$" + usage, false},
+		{"$sha1xyz", "invalid salt '$sha1xyz" + usage, false},
+		{"$sha1$$", "invalid salt '$sha1$$" + usage, false},
+		{"$sha1$abc$", "invalid salt '$sha1$abc$" + usage, false},
+		{"$y$$", "invalid salt '$y$$" + usage, false},
+		{"$2b$$", "invalid salt '$2b$$" + usage, false},
+		{"$md5,rounds=$", "invalid salt '$md5,rounds=$" + usage, false},
+		{"$6$rounds=abc$", "invalid salt '$6$rounds=abc$" + usage, false},
+		{"$6$rounds=01000$", "invalid salt '$6$rounds=01000$" + usage, false},
+		{"$foo$", "invalid salt '$foo$" + usage, false},
+		{"$Y$", "invalid salt '$Y$" + usage, false},
+		{"$2c$", "invalid salt '$2c$" + usage, false},
+		{"$$", "invalid salt '$$" + usage, false},
+		{"$y", "invalid salt '$y" + usage, false},
+		{"$y$\t", "invalid salt '$y$?" + usage, false},
+		{"_\x01", "invalid salt '_?" + usage, false},
+		{"$", "invalid salt '$" + usage, false},
+		{"$$$", "invalid salt '$$$" + usage, false},
+		{"$y$j9T$$", "empty salt in '$y$j9T$$'", false},
+		{"$md5,rounds=5000", "empty salt in '$md5,rounds=5000'", false},
+		{"$7$CU", "empty salt in '$7$CU'", false},
+		{"_J9-", "invalid salt '_J9-" + usage, false},
+	};
+	for (const Case &c : cases) {
+		char setting[max_setting];
+		if (c.completed && !HAVE_CRYPT_GENSALT_RN) {
+			EXPECT_EXIT(choose_salt(c.arg.c_str(), setting), testing::ExitedWithCode(1),
+				    testing::Eq(refusal("this libcrypt cannot make a salt for '" +
+							c.arg.substr(0, 40) + (c.arg.size() > 40 ? "...'" : "'") + "; give one")));
+		} else if (!c.refused.empty()) {
+			EXPECT_EXIT(choose_salt(c.arg.c_str(), setting), testing::ExitedWithCode(1),
+				    testing::Eq(refusal(c.refused)));
+		} else {
+			const char *use = choose_salt(c.arg.c_str(), setting);
+			EXPECT_EQ(use == setting, c.completed) << c.arg;
+			EXPECT_TRUE(has_salt(use)) << c.arg << " gave " << use;
+		}
 	}
 }
 
