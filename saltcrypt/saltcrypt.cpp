@@ -10,8 +10,10 @@
 #include "setting.h"
 
 #include <err.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,13 +29,50 @@ static_assert(prompt.size() == 26);
 // The longest password taken, in bytes; pass holds it and its NUL.
 constexpr size_t max_pass = 24;
 
-// How much of an over-long line is drained.  A terminal holds at most
-// 4 KiB of a line, so one is always drained whole; /dev/zero is not read
-// forever.
+// How much of an over-long line is drained from a pipe, socket or
+// terminal.  A terminal holds at most 4 KiB of a line, so one is always
+// drained whole; /dev/zero is not read forever.  A regular file is
+// drained to the line's end, which costs next to nothing in large blocks.
 constexpr size_t max_line = size_t{64} * 1024;
+
+// A regular file's first read: the password and its newline, with room.
+constexpr size_t first_block = 512;
 
 // Room for the hash and its newline; crypt's results are far shorter.
 constexpr size_t max_hash = 512;
+
+// Whether the terminal's cursor may stand on the prompt's line: set once
+// the prompt is out, cleared when the echo of a typed newline ended it.
+bool prompted = false;
+bool line_echoed = false;
+
+// Ends the run with one line on standard error, and the system's reason
+// when error is set.  At a terminal the line is not the prompt's.
+[[noreturn]] void fail(const char *what, int error = 0)
+{
+	termios t{};
+	if (prompted && !line_echoed && tcgetattr(2, &t) == 0 && write(2, "\n", 1) < 0) {
+		// Nothing more can be reported than the message itself.
+	}
+	errno = error;
+	if (error != 0)
+		err(1, "%s", what);
+	errx(1, "%s", what);
+}
+
+// Tells whether a read or write that failed with errno should be made
+// again.  A descriptor that the caller left non-blocking is waited on, as
+// a blocking one would be.  saltcrypt installs no signal handler, but a
+// sanitizer's or a debugger's may interrupt a call.
+bool again(int fd, short events)
+{
+	if (errno == EINTR)
+		return true;
+	if (errno != EAGAIN && errno != EWOULDBLOCK)
+		return false;
+	pollfd p{fd, events, 0};
+	return poll(&p, 1, -1) >= 0 || errno == EINTR;
+}
 
 // Ctrl-\ during a slow hash, or any crash, must not write the password
 // to disk.
@@ -41,20 +80,18 @@ void no_core_dumps()
 {
 	const rlimit none{0, 0};
 	if (setrlimit(RLIMIT_CORE, &none) != 0)
-		err(1, "cannot turn off core dumps");
+		fail("cannot turn off core dumps", errno);
 }
 
-// Writes all of s, finishing short writes and riding out signals.
+// Writes all of s, finishing short writes.
 void put_out(std::string_view s)
 {
 	while (!s.empty()) {
 		ssize_t w = write(1, s.data(), s.size());
-		if (w < 0 && errno == EINTR)
-			continue;
-		if (w <= 0) {
-			if (w == 0)
-				errno = EIO;
-			err(1, "cannot write to standard output");
+		if (w < 0) {
+			if (again(1, POLLOUT))
+				continue;
+			fail("cannot write to standard output", errno);
 		}
 		s.remove_prefix(static_cast<size_t>(w));
 	}
@@ -75,32 +112,44 @@ bool answer_option(const char *arg)
 	return true;
 }
 
+// Whether standard input is a regular file that can seek: it is read in
+// blocks and its offset set back to just past the newline.  Some FUSE
+// and /proc files are regular but cannot seek; they are read as a pipe is.
+bool seekable_file()
+{
+	struct stat st {};
+	return fstat(0, &st) == 0 && S_ISREG(st.st_mode) && lseek(0, 0, SEEK_CUR) >= 0;
+}
+
 // Takes the first line of standard input, without its newline, into pass.
-// Nothing past the newline is consumed, so the next reader of the same
-// file or terminal gets the next line: a regular file is read in blocks
-// and its offset set back to just past the newline, anything else a byte
-// at a time.  An over-long line or one holding a NUL is drained, up to
-// max_line, so that no piece of a password is left for a shell to run,
-// and refused.  What was read is wiped on every way out.
+// Called once the prompt is out.  Nothing past the newline is consumed,
+// so the next reader of the same file or terminal gets the next line; a
+// pipe, socket or terminal is read a byte at a time.  An over-long line
+// or one holding a NUL is drained, so that no piece of a password is left
+// for a shell to run, and refused.  What was read is wiped on every way
+// out.
 void read_password(char (&pass)[max_pass + 1])
 {
-	char chunk[512];
-	struct stat st {};
-	size_t want = fstat(0, &st) == 0 && S_ISREG(st.st_mode) ? sizeof chunk : 1;
-	size_t n = 0; // bytes of the line so far, never above max_line
+	char chunk[max_line];
+	const bool file = seekable_file();
+	size_t n = 0;    // bytes of the line so far, counted up to max_line
+	size_t used = 0; // how much of chunk has held input
 	bool ended = false;
 	bool nul = false;
 	int error = 0;
 
-	while (!ended && n < max_line) {
-		ssize_t r = read(0, chunk, std::min(want, max_line - n));
-		if (r < 0 && errno == EINTR)
+	prompted = true;
+	while (!ended && (file || n < max_line)) {
+		size_t want = !file ? 1 : n <= max_pass ? first_block : sizeof chunk;
+		ssize_t r = read(0, chunk, want);
+		if (r < 0 && again(0, POLLIN))
 			continue;
 		if (r <= 0) {
 			error = r < 0 ? errno : 0;
 			break;
 		}
 		size_t len = static_cast<size_t>(r);
+		used = std::max(used, len);
 		if (const char *nl = static_cast<const char *>(memchr(chunk, '\n', len))) {
 			size_t past = len - static_cast<size_t>(nl - chunk) - 1;
 			len -= past + 1;
@@ -108,40 +157,44 @@ void read_password(char (&pass)[max_pass + 1])
 			if (past > 0 && lseek(0, -static_cast<off_t>(past), SEEK_CUR) < 0)
 				error = errno;
 		}
-		nul = nul || memchr(chunk, '\0', len) != nullptr;
-		if (n < max_pass)
-			memcpy(pass + n, chunk, std::min(len, max_pass - n));
-		n += len;
+		// Past max_pass bytes the line is refused for its length, so only
+		// the bytes kept can make a NUL matter.
+		if (n < max_pass) {
+			size_t kept = std::min(len, max_pass - n);
+			memcpy(pass + n, chunk, kept);
+			nul = nul || memchr(chunk, '\0', kept) != nullptr;
+		}
+		n = std::min(n + len, max_line);
 	}
-	wipe(chunk, sizeof chunk);
+	wipe(chunk, used);
 
+	termios t{};
+	line_echoed = ended && tcgetattr(0, &t) == 0 && (t.c_lflag & ECHO) != 0;
 	if (error != 0 || n > max_pass || nul) {
 		wipe(pass, sizeof pass);
-		errno = error;
 		if (error != 0)
-			err(1, "cannot read the password");
-		errx(1, "%s", n > max_pass ? "password longer than 24 bytes" : "password contains a NUL byte");
+			fail("cannot read the password", error);
+		fail(n > max_pass ? "password longer than 24 bytes" : "password contains a NUL byte");
 	}
 	if (n == 0 && !ended)
-		errx(1, "no password: standard input is empty");
+		fail("no password: standard input is empty");
 	pass[n] = '\0';
 }
 
 // Hashes pass and wipes it.  libcrypt may signal failure with a null
 // pointer or with a short string starting with '*', which no valid hash
-// contains.
+// contains.  A hash whose salt is empty is never printed, whatever the
+// setting looked like.
 const char *hash(char (&pass)[max_pass + 1], const char *salt)
 {
 	errno = 0;
 	const char *result = crypt(pass, salt);
 	int error = errno;
 	wipe(pass, sizeof pass);
-	if (result == nullptr || result[0] == '*') {
-		errno = error;
-		if (error != 0)
-			err(1, "cannot hash the password");
-		errx(1, "cannot hash the password");
-	}
+	if (result == nullptr || result[0] == '*')
+		fail("cannot hash the password", error);
+	if (!has_salt(result))
+		fail("cannot hash the password: the hash has no salt");
 	return result;
 }
 
@@ -152,8 +205,8 @@ void put_line(const char *result)
 	char line[max_hash];
 	size_t n = strlen(result);
 	if (n >= sizeof line)
-		errx(1, "cannot hash the password: hash too long");
-	std::copy_n(result, n, line);
+		fail("cannot hash the password: hash too long");
+	memcpy(line, result, n + 1);
 	line[n] = '\n';
 	put_out(std::string_view(line, n + 1));
 }

@@ -482,11 +482,11 @@ TEST(Saltcrypt, RefusesUnusableSaltBeforePrompt)
 		{"$y$j9T", "empty salt in '$y$j9T'"},
 		{"$6$rounds=5000", "empty salt in '$6$rounds=5000'"},
 		{unsalted, "empty salt in '" + unsalted.substr(0, 40) + "...'"},
-#if HAVE_CRYPT_GENSALT_RN
 		{"$3$", "the hashing method of '$3$' takes no salt"},
+		{"$3$abc", "the hashing method of '$3$abc' takes no salt"},
+#if HAVE_CRYPT_GENSALT_RN
 		{"$2x$", "cannot make a salt for '$2x$': Invalid argument"},
 #else
-		{"$3$", cannot_make("$3$")},
 		{"$2x$", cannot_make("$2x$")},
 #endif
 #if !HAVE_CRYPT_CHECKSALT // the hash of an empty key finds it out
@@ -498,6 +498,47 @@ TEST(Saltcrypt, RefusesUnusableSaltBeforePrompt)
 		EXPECT_EQ(r.left, "password\n");
 		expect_error(r, f.message);
 		EXPECT_EQ(r.out, "");
+	}
+}
+
+// The settings that libcrypt's check lets through and crypt itself
+// refuses, as the documents list them: the password has been read by
+// then.  Without crypt_checksalt the check is a hash, and refuses them
+// before the prompt.
+TEST(Saltcrypt, RefusedOnlyWhenHashing)
+{
+	const std::string einval = "cannot hash the password: Invalid argument";
+	const std::string sun_md5 = "$md5$" + std::string(360, 'a') + "$";
+	struct Late {
+		std::string salt;
+		std::string message;
+	};
+	const Late lates[] = {
+		{"$2b$04$abcdefghijklmnopqrstu", einval},
+		{"$2b$4$abcdefghijklmnopqrstuv", einval},
+		{"$2b$32$abcdefghijklmnopqrstuv", einval},
+		{"$y$j$abc", einval},
+		{"$y$j9T$abc", einval},
+		{"$y$j9T$" + std::string(87, 'a'), einval},
+		{"$gy$j9T$aa", einval},
+		{"$7$.U..../....aa", einval},
+		{"$6$rounds=999$abc", einval},
+		{"$5$rounds=1000000000$abc", einval},
+		{"$md5,rounds=4294967296$abc", einval},
+		{sun_md5, "cannot hash the password: Numerical result out of range"},
+		{"_J9..ab", einval},
+	};
+	for (const Late &l : lates) {
+		Result r = run_piped({l.salt}, "pw\n");
+		if (HAVE_CRYPT_CHECKSALT) {
+			expect_error(r, l.message);
+			EXPECT_EQ(r.out, prompt) << l.salt;
+		} else if (l.salt.size() <= 40) {
+			expect_error(r, "invalid salt '" + l.salt + "'; usage: saltcrypt [salt]");
+		} else {
+			EXPECT_EQ(r.status, 1) << l.salt;
+			EXPECT_EQ(r.out, "") << l.salt;
+		}
 	}
 }
 
@@ -535,19 +576,102 @@ TEST(Saltcrypt, SlowPipe)
 	EXPECT_EQ(r.out, prompt + hash_of("secret", "ab") + "\n");
 }
 
+// A caller may leave a descriptor non-blocking: the command waits on it
+// as on a blocking one.  Standard input gets the password late, and
+// standard output starts full and is read late.
+TEST(Saltcrypt, WaitsOnNonBlockingDescriptors)
+{
+	const std::string line = prompt + hash_of("pw", "ab") + "\n";
+	int in[2];
+	make_pipe(in);
+	fcntl(in[0], F_SETFL, O_NONBLOCK);
+	Child c = start({"ab"}, in[0]);
+	close(in[0]);
+	usleep(300000);
+	ASSERT_EQ(write(in[1], "pw\n", 3), 3);
+	close(in[1]);
+	Result r = finish(c);
+	EXPECT_EQ(r.out, line);
+	EXPECT_EQ(r.err, "");
+
+	int out[2];
+	make_pipe(out);
+	fcntl(out[1], F_SETFL, O_NONBLOCK);
+	const std::string block(4096, '#');
+	size_t full = 0;
+	while (write(out[1], block.data(), block.size()) > 0)
+		full += block.size();
+	ASSERT_EQ(errno, EAGAIN);
+	int pw = file_with("pw\n");
+	c = start({"ab"}, pw, out[1]);
+	close(out[1]);
+	usleep(300000);
+	std::string got = drain(out[0]);
+	r = finish(c);
+	EXPECT_EQ(got.substr(std::min(full, got.size())), line);
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.err, "");
+	close(out[0]);
+	close(pw);
+}
+
 // Commands reading one file in turn each get their own line, even when a
-// line is refused; a line far over the limit is drained only so far.
+// line is refused: a file is drained to the end of an over-long line,
+// however long, with no bound.
 TEST(Saltcrypt, SharedFileGivesOneLineEach)
 {
-	std::string far = std::string(100 * 1024, 'y');
-	int in = file_with(std::string(30, 'x') + "\nsecond\n" + far + "\nthird");
+	for (size_t length : {size_t{30}, max_line, max_line + 10, size_t{1} << 20}) {
+		int in = file_with(std::string(length, 'x') + "\nsecond\n" + std::string(length, 'y') + "\nthird");
+		expect_error(run({"ab"}, in), too_long);
+		EXPECT_EQ(run({"ab"}, in).out, prompt + hash_of("second", "ab") + "\n") << length;
+		expect_error(run({"ab"}, in), too_long);
+		EXPECT_EQ(drain(in), "third") << length;
+		close(in);
+	}
+}
 
-	expect_error(run({"ab"}, in), too_long);
-	EXPECT_EQ(run({"ab"}, in).out, prompt + hash_of("second", "ab") + "\n");
-	expect_error(run({"ab"}, in), too_long);
-	EXPECT_EQ(drain(in), far.substr(max_line) + "\nthird");
+// A regular file that cannot seek is read as a pipe is, a byte at a time;
+// one whose offset cannot be set back past the newline is an error, not
+// a line lost for the next reader.
+#ifdef STAND_INS
+// In a child about to run the command: preload the stand-ins, and have
+// one of them play its part.
+void stand_in(const char *name, const char *value)
+{
+	add_asan_option("verify_asan_link_order=0");
+	setenv("LD_PRELOAD", STAND_INS, 1);
+	setenv(name, value, 1);
+}
+
+void cannot_seek(const char *how)
+{
+	stand_in("SALTCRYPT_LSEEK", how);
+}
+
+TEST(Saltcrypt, FileThatCannotSeek)
+{
+	int in = file_with("first\nsecond\n");
+	Result r = run({"ab"}, in, capture, [] { cannot_seek("never"); });
+	EXPECT_EQ(r.out, prompt + hash_of("first", "ab") + "\n") << r.err;
+	EXPECT_EQ(drain(in), "second\n");
+	close(in);
+
+	in = file_with("first\nsecond\n");
+	expect_error(run({"ab"}, in, capture, [] { cannot_seek("back"); }), "cannot read the password: Illegal seek");
 	close(in);
 }
+
+// A hash with an empty salt is never printed, whatever libcrypt makes of
+// a setting.
+TEST(Saltcrypt, NeverPrintsAnUnsaltedHash)
+{
+	Result r = run_piped({"$5$abc$"}, "pw\n", capture, [] {
+		stand_in("SALTCRYPT_CRYPT", "$5$rounds=5000$$EPxZX4DoQWu4KoghxUArtr9dmHmQzOXFqq.aJMdG0bA");
+	});
+	expect_error(r, "cannot hash the password: the hash has no salt");
+	EXPECT_EQ(r.out, prompt);
+}
+#endif
 
 TEST(Saltcrypt, UnusableDescriptors)
 {
@@ -733,10 +857,10 @@ TEST(Saltcrypt, PasswordWipedOnEveryExit)
 #endif
 
 #if defined(HAVE_PTY_H) || defined(HAVE_UTIL_H) || defined(HAVE_LIBUTIL_H)
-// Reads the terminal's output until it shows want, or five seconds pass.
-std::string read_until(int master, const std::string &want)
+// Adds the terminal's output to seen until seen shows want, or five
+// seconds pass.
+void read_until(int master, std::string &seen, const std::string &want)
 {
-	std::string seen;
 	char chunk[4096];
 	time_t end = time(nullptr) + 5;
 	while (seen.find(want) == std::string::npos && time(nullptr) < end) {
@@ -748,49 +872,61 @@ std::string read_until(int master, const std::string &want)
 			break;
 		seen.append(chunk, static_cast<size_t>(r));
 	}
-	return seen;
 }
 
 // At a terminal, nothing of what was typed may be left for the shell to
-// read once the command has ended.
+// read once the command has ended, and a message never shares the
+// prompt's line: it follows the echo of a typed newline, or starts a line
+// of its own.  The terminal shows each newline as CR LF.
 TEST(Saltcrypt, TerminalKeepsNothingTyped)
 {
+	const std::string x30(30, 'x');
+	const std::string too_long_line = "saltcrypt: " + too_long + "\r\n";
 	struct Typed {
 		std::string line;
 		int status;
 		std::string shows;
+		bool from_file; // the line comes from a file, not the keyboard
 	};
 	const Typed cases[] = {
-		{"secret\n", 0, hash_of("secret", "ab")},
-		{std::string(30, 'x') + "\n", 1, "longer than 24 bytes"},
-		{std::string(4000, 'x') + "\n", 1, "longer than 24 bytes"},
+		{"secret\n", 0, prompt + "secret\r\n" + hash_of("secret", "ab") + "\r\n", false},
+		{x30 + "\n", 1, prompt + x30 + "\r\n" + too_long_line, false},
+		{std::string(4000, 'x') + "\n", 1, "x\r\n" + too_long_line, false},
+		{"\x04", 1, prompt + "\r\nsaltcrypt: no password: standard input is empty\r\n", false},
+		{x30 + "\n", 1, prompt + "\r\n" + too_long_line, true},
 	};
 	for (const Typed &t : cases) {
 		int master = -1;
 		int slave = -1;
 		ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+		int in = t.from_file ? file_with(t.line) : slave;
 		std::vector<std::string> words = command({"ab"});
 		pid_t pid = fork();
 		if (pid == 0) {
 			setsid();
 			ioctl(slave, TIOCSCTTY, 0);
-			dup2(slave, 0);
+			dup2(in, 0);
 			dup2(slave, 1);
 			dup2(slave, 2);
 			close(master);
 			exec(words);
 		}
-		EXPECT_NE(read_until(master, prompt).find(prompt), std::string::npos);
-		ASSERT_EQ(write(master, t.line.data(), t.line.size()), static_cast<ssize_t>(t.line.size()));
-		std::string shown = read_until(master, t.shows);
+		std::string seen;
+		read_until(master, seen, prompt);
+		if (!t.from_file) {
+			ASSERT_EQ(write(master, t.line.data(), t.line.size()), static_cast<ssize_t>(t.line.size()));
+		}
+		read_until(master, seen, t.shows);
 		int st = 0;
 		waitpid(pid, &st, 0);
 		EXPECT_EQ(WEXITSTATUS(st), t.status);
-		EXPECT_NE(shown.find(t.shows), std::string::npos) << shown;
+		EXPECT_NE(seen.find(t.shows), std::string::npos) << seen;
 
 		int pending = -1;
 		ASSERT_EQ(ioctl(slave, FIONREAD, &pending), 0);
 		EXPECT_EQ(pending, 0) << "left in the terminal's input";
+		if (in != slave)
+			close(in);
 		close(master);
 		close(slave);
 	}
