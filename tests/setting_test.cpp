@@ -164,6 +164,8 @@ TEST(ChooseSalt, NamesTheFirstFault)
 		{"$md5,rounds=5000", "empty salt in '$md5,rounds=5000'", false},
 		{"$7$CU", "empty salt in '$7$CU'", false},
 		{"_J9-", "invalid salt '_J9-" + usage, false},
+		// Only printable ASCII is shown: a blank is, DEL is not.
+		{"a b\x7f", "invalid salt 'a b?" + usage, false},
 	};
 	for (const Case &c : cases) {
 		char setting[max_setting];
