@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// libFuzzer target for the code that reads the salt argument.  err and
+// errx end the process; here they check the message and jump back to the
+// fuzzer instead.  On every input: no crash and no sanitizer report; a
+// setting that is accepted passes crypt_checksalt and has a salt, and a
+// cheap one hashes to a salted hash; a refusal is one printable line.
+#include "platform.h"
+#include "setting.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+std::jmp_buf refused;
+
+void check_printable(const char *s)
+{
+	for (; *s != '\0'; s++)
+		if (*s < 0x20 || *s > 0x7e)
+			abort();
+}
+
+[[noreturn]] void refuse(const char *reason, const char *format, va_list args)
+{
+	char message[1024];
+	vsnprintf(message, sizeof message, format, args);
+	check_printable(message);
+	if (reason != nullptr)
+		check_printable(reason);
+	std::longjmp(refused, 1);
+}
+
+// Cheap to hash: traditional DES, MD5-crypt, and SHA-crypt at its lowest
+// rounds.
+bool cheap(std::string_view s)
+{
+	bool sha = s.rfind("$5$rounds=1000$", 0) == 0 || s.rfind("$6$rounds=1000$", 0) == 0;
+	return sha || s.rfind("$1$", 0) == 0 || (s[0] != '$' && s[0] != '_');
+}
+
+} // namespace
+
+extern "C" void err(int, const char *format, ...)
+{
+	const char *reason = strerror(errno);
+	va_list args;
+	va_start(args, format);
+	refuse(reason, format, args);
+}
+
+extern "C" void errx(int, const char *format, ...)
+{
+	va_list args;
+	va_start(args, format);
+	refuse(nullptr, format, args);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	// An argument ends at its first NUL, as in argv.
+	char arg[1024];
+	size = std::min(size, sizeof arg - 1);
+	memcpy(arg, data, size);
+	arg[size] = '\0';
+
+	const char *salt = salt_start(arg);
+	if (salt != nullptr && (salt < arg || salt > arg + strlen(arg) || is_method_prefix(arg)))
+		abort();
+
+	char setting[max_setting];
+	const char *volatile use = nullptr;
+	if (setjmp(refused) == 0)
+		use = choose_salt(arg, setting);
+	if (use == nullptr)
+		return 0;
+#if HAVE_CRYPT_CHECKSALT
+	int verdict = crypt_checksalt(use);
+	if (verdict != CRYPT_SALT_OK && verdict != CRYPT_SALT_METHOD_LEGACY && verdict != CRYPT_SALT_TOO_CHEAP)
+		abort();
+#endif
+	if (!has_salt(use))
+		abort();
+	if (cheap(use)) {
+		const char *hash = crypt("pw", use);
+		if (hash == nullptr || hash[0] == '*' || !has_salt(hash))
+			abort();
+	}
+	return 0;
+}
