@@ -104,11 +104,17 @@ bool answer_option(const char *arg)
 	std::string_view a(arg);
 	if (a == "--version")
 		put_out("saltcrypt " SALTCRYPT_VERSION "\n");
-	else if (a == "--help" || a == "-h")
+	else if (a == "--help" || a == "-h") {
 		put_out("usage: saltcrypt [salt]\n"
-			"Print the crypt(3) hash of a password read from standard input.\n");
-	else
+			"       saltcrypt --version\n"
+			"       saltcrypt -h | --help\n"
+			"Print the crypt(3) hash of a password read from standard input, with the\n"
+			"salt or method prefix given, or a traditional salt from the clock.\n\n");
+		char methods[2048];
+		put_out(std::string_view(methods, list_methods(methods, sizeof methods)));
+	} else {
 		return false;
+	}
 	return true;
 }
 

@@ -5,6 +5,7 @@
 #include <err.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -57,6 +58,7 @@ enum class params {
 
 struct method {
 	const char *prefix; // as crypt_gensalt takes it
+	const char *name;   // as crypt(5) calls it
 	params p;
 	size_t glued = 0;
 	bool wide = false;  // the salt may hold any byte a setting may, not b64 alone
@@ -64,21 +66,22 @@ struct method {
 };
 
 const method methods[] = {
-	{"$y$", params::field},
-	{"$gy$", params::field},
-	{"$7$", params::glued, 11},
-	{"$2b$", params::field},
-	{"$2y$", params::field},
-	{"$2a$", params::field},
-	{"$2x$", params::field},
-	{"$6$", params::rounds, 0, true},
-	{"$5$", params::rounds, 0, true},
-	{"$sha1", params::count},
-	{"$md5", params::sun},
-	{"$1$", params::none, 0, true},
-	{"$3$", params::none, 0, false, false},
-	{"_", params::glued, 4},
-	{"", params::none}, // traditional DES and bigcrypt: the salt comes first
+	{"$y$", "yescrypt", params::field},
+	{"$gy$", "gost-yescrypt", params::field},
+	{"$7$", "scrypt", params::glued, 11},
+	{"$2b$", "bcrypt", params::field},
+	{"$2y$", "bcrypt, as $2b$", params::field},
+	{"$2a$", "bcrypt, as crypt_blowfish 1.0.4 and earlier", params::field},
+	{"$2x$", "bcrypt, with crypt_blowfish's 8-bit bug", params::field},
+	{"$6$", "sha512crypt", params::rounds, 0, true},
+	{"$5$", "sha256crypt", params::rounds, 0, true},
+	{"$sha1", "sha1crypt", params::count},
+	{"$md5", "SunMD5", params::sun},
+	{"$1$", "md5crypt", params::none, 0, true},
+	{"$3$", "NT", params::none, 0, false, false},
+	{"_", "bsdicrypt, BSDI extended DES", params::glued, 4},
+	// Traditional DES and bigcrypt: the salt comes first.
+	{"", "descrypt, traditional DES: two salt characters", params::none},
 };
 
 // A byte that no setting holds: crypt(5) keeps settings to printable ASCII
@@ -261,6 +264,33 @@ const char *make_salt(const reading &r, const char *arg, char (&setting)[max_set
 }
 
 } // namespace
+
+size_t list_methods(char *out, size_t size)
+{
+	size_t n = 0;
+	auto add = [&](const char *format, const char *a, const char *b, const char *c) {
+		int w = snprintf(out + n, size - n, format, a, b, c);
+		n = w < 0 ? n : std::min(size - 1, n + static_cast<size_t>(w));
+	};
+#if HAVE_CRYPT_GENSALT_RN
+	// The library's own default, which a null prefix asks for.
+	char made[CRYPT_GENSALT_OUTPUT_SIZE];
+	const method *best = crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made) != nullptr
+				     ? read(made).m
+				     : nullptr;
+	add("%s%s%s", "Methods that this libcrypt makes a salt for, by the prefix to give:\n", "", "");
+	for (const method &m : methods) {
+		if (!m.salted || crypt_gensalt_rn(m.prefix, 0, nullptr, 0, made, sizeof made) == nullptr)
+			continue;
+		add("  %-6s %s%s\n", *m.prefix != '\0' ? m.prefix : "ab", m.name,
+		    &m == best ? " (the library's default)" : "");
+	}
+#else
+	add("%s%s%s", "This libcrypt makes no salts: give a complete setting, such as ab or\n",
+	    "$6$saltsalt$, as crypt(5) describes them.\n", "");
+#endif
+	return n;
+}
 
 bool is_method_prefix(const char *s)
 {

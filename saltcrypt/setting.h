@@ -24,6 +24,11 @@ const char *salt_start(const char *s);
 // salt is not empty.
 bool has_salt(const char *s);
 
+// Writes into out, for --help, the methods this libcrypt can make a salt
+// for, with their prefixes and names and its default marked, and returns
+// the length written.
+size_t list_methods(char *out, size_t size);
+
 // The setting to hash with for the salt argument arg: arg itself, or arg
 // completed into setting.  Ends the run with a message, before anything is
 // read, when arg cannot be used.

@@ -150,10 +150,11 @@ INSTANTIATE_TEST_SUITE_P(Saltcrypt, Completes, testing::ValuesIn(unsalted),
 TEST(Saltcrypt, AnswersOptionsWithoutReading)
 {
 	const std::string usage = "usage: saltcrypt [salt]\n"
-				  "Print the crypt(3) hash of a password read from standard input.\n";
+				  "       saltcrypt --version\n"
+				  "       saltcrypt -h | --help\n";
 	struct Option {
 		std::string arg;
-		std::string out;
+		std::string out; // the whole answer, or how it starts
 	};
 	const Option options[] = {
 		{"--version", "saltcrypt " SALTCRYPT_VERSION "\n"},
@@ -166,12 +167,45 @@ TEST(Saltcrypt, AnswersOptionsWithoutReading)
 	for (const Option &o : options) {
 		Result r = run_piped({o.arg}, "password\n");
 		EXPECT_EQ(r.status, 0) << o.arg;
-		EXPECT_EQ(r.out, o.out);
+		EXPECT_EQ(r.out.substr(0, o.arg[0] == '-' && o.arg != "--version" ? usage.size() : std::string::npos), o.out);
 		EXPECT_EQ(r.err, "");
 		EXPECT_EQ(r.left, "password\n") << o.arg;
 		expect_error(run_piped({o.arg}, "", full), "cannot write to standard output: No space left on device");
 	}
 	close(full);
+}
+
+// --help lists the prefixes this libcrypt makes a salt for, as libcrypt
+// in this process finds them, and marks the one a null prefix names.
+TEST(Saltcrypt, HelpListsTheMethodsOfThisLibcrypt)
+{
+	std::string help = run_piped({"--help"}, "").out;
+#if HAVE_CRYPT_GENSALT_RN
+	std::string want;
+	std::string best;
+	char made[CRYPT_GENSALT_OUTPUT_SIZE];
+	ASSERT_NE(crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made), nullptr);
+	for (std::string prefix : {"$y$", "$gy$", "$7$", "$2b$", "$2y$", "$2a$", "$2x$", "$6$", "$5$", "$sha1",
+				   "$md5", "$1$", "_", ""}) {
+		if (crypt_gensalt_rn(prefix.c_str(), 0, nullptr, 0, made, sizeof made) == nullptr)
+			continue;
+		want += (prefix.empty() ? "ab" : prefix) + " ";
+	}
+	ASSERT_NE(crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made), nullptr);
+	std::string listed;
+	std::istringstream lines(help.substr(help.find("by the prefix to give:\n")));
+	std::getline(lines, best);
+	for (std::string line; std::getline(lines, line);) {
+		std::string prefix = line.substr(2, line.find(' ', 2) - 2);
+		listed += prefix + " ";
+		if (line.find("(the library's default)") != std::string::npos)
+			best = prefix;
+	}
+	EXPECT_EQ(listed, want) << help;
+	EXPECT_EQ(std::string(made).rfind(best, 0), 0u) << best << " is not the default " << made;
+#else
+	EXPECT_NE(help.find("This libcrypt makes no salts: give a complete setting"), std::string::npos) << help;
+#endif
 }
 
 // A bad salt is refused before the prompt, and no input is taken.
