@@ -27,7 +27,9 @@ if(TARGET PkgConfig::XCRYPT)
   set(CMAKE_REQUIRED_LIBRARIES ${XCRYPT_LINK_LIBRARIES})
 endif()
 
-if(NOT SALTCRYPT_POSIX_ONLY)
+if(SALTCRYPT_POSIX_ONLY)
+  set(HAVE_CRYPT_H 0)
+else()
   check_include_file_cxx(crypt.h HAVE_CRYPT_H)
 endif()
 if(HAVE_CRYPT_H)
@@ -66,8 +68,11 @@ if(NOT SALTCRYPT_POSIX_ONLY)
   endif()
 endif()
 
+# The results are cached: a build directory configured before with the
+# extensions keeps them at 1, so POSIX-only sets them to 0 here, over the
+# cache, every time.
 foreach(have HAVE_CRYPT_H HAVE_CRYPT_CHECKSALT HAVE_CRYPT_GENSALT_RN HAVE_EXPLICIT_BZERO HAVE_MEMSET_S)
-  if(NOT ${have})
+  if(SALTCRYPT_POSIX_ONLY OR NOT ${have})
     set(${have} 0)
   endif()
 endforeach()
