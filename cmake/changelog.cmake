@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
-# Writes a Debian changelog made from NEWS: each "saltcrypt VERSION
-# (YYYY-MM-DD)" entry becomes a stanza signed by the package's contact.
+# Writes the Debian and the RPM changelog made from NEWS: each
+# "saltcrypt VERSION (YYYY-MM-DD)" entry becomes a stanza signed by the
+# package's contact.
 
 # The day of the week of a date, as RFC 5322 names it (Sakamoto's method).
 function(weekday y m d out)
@@ -42,5 +43,34 @@ function(debian_changelog news package contact out)
   string(APPEND text "${trailer}")
   string(REGEX REPLACE "\n\n+" "\n\n" text "${text}")
   string(REGEX REPLACE "\n\n+$" "\n" text "${text}")
+  file(WRITE ${out} "${text}")
+endfunction()
+
+# The RPM form: "* Wed Dec 09 2026 Name <address> - VERSION-1", then the
+# entry's lines, its "* " items as "- ".
+function(rpm_changelog news package contact out)
+  file(STRINGS ${news} lines)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  set(text "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^${package} ([^ ]+) \\(([0-9]+)-([0-9]+)-([0-9]+)\\)$")
+      set(version ${CMAKE_MATCH_1})
+      set(y ${CMAKE_MATCH_2})
+      set(dd ${CMAKE_MATCH_4})
+      math(EXPR m "${CMAKE_MATCH_3}")
+      math(EXPR d "${CMAKE_MATCH_4}")
+      weekday(${y} ${m} ${d} day)
+      math(EXPR i "${m} - 1")
+      list(GET months ${i} month)
+      if(NOT text STREQUAL "")
+        string(APPEND text "\n")
+      endif()
+      string(APPEND text "* ${day} ${month} ${dd} ${y} ${contact} - ${version}-1\n")
+    elseif(line MATCHES "^\\* (.*)$")
+      string(APPEND text "- ${CMAKE_MATCH_1}\n")
+    elseif(NOT line STREQUAL "")
+      string(APPEND text "${line}\n")
+    endif()
+  endforeach()
   file(WRITE ${out} "${text}")
 endfunction()

@@ -27,13 +27,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_RPM_PACKAGE_LICENSE MIT)
+# RPM summaries start with a capital, Debian ones do not.
+set(CPACK_RPM_PACKAGE_SUMMARY "Print the crypt(3) hash of a password")
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 # The system owns the manual's directories, and the package needs no
 # links of its own under /usr/lib/.build-id.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
-set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none")
+# The packager is the contact, as the Debian package's maintainer is.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none\n%define packager ${CPACK_PACKAGE_CONTACT}")
+set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
 
 # The source tarball holds what git tracks: no build trees, no packages,
 # no earlier tarballs.
@@ -49,12 +53,21 @@ set(CPACK_SOURCE_IGNORE_FILES
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
 debian_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}"
   ${PROJECT_BINARY_DIR}/changelog)
+rpm_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}"
+  ${PROJECT_BINARY_DIR}/rpm-changelog)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 if(GZIP_EXECUTABLE)
   execute_process(COMMAND ${GZIP_EXECUTABLE} -9nkf changelog WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 else()
   install(FILES ${PROJECT_BINARY_DIR}/changelog DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+# An install made as root (sudo cmake --install) writes the install
+# manifest into the build directory; made here first, the file stays the
+# builder's, and cpack, run as the builder, can write it again.
+if(NOT EXISTS ${PROJECT_BINARY_DIR}/install_manifest.txt)
+  file(TOUCH ${PROJECT_BINARY_DIR}/install_manifest.txt)
 endif()
 
 include(CPack)
