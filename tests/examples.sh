@@ -3,9 +3,12 @@
 # Runs the examples of the given documents with the built saltcrypt and
 # checks that each prints what the document shows.  An example is a
 # literal block (a ``` fence, or .Bd -literal in a manual page) holding
-# "$ " command lines; its other lines are the output shown, in which
-# "<...>" stands for any text.  Each example runs with -e and -o
-# pipefail, as a careful script would.
+# "$ " command lines, and "# " ones for root; its other lines are the
+# output shown, in which "<...>" stands for any text.  Each example runs
+# with -e and -o pipefail, as a careful script would.  One with root's
+# lines runs as root in a mount namespace of its own, over a copy of
+# /etc that has a user alice, so that it changes nothing of the
+# machine's; elsewhere it is skipped, and said to be.
 set -u
 bindir=$1
 shift
@@ -21,7 +24,9 @@ for doc in "$@"; do
 		/^\.Ed/ || /^```/ { inside = 0; next }
 		inside {
 			if (roff) gsub(/\\e/, "\\")
-			if (substr($0, 1, 2) == "$ ")
+			if (substr($0, 1, 2) == "# ")
+				print "" > (dir "/block." n ".root")
+			if (substr($0, 1, 2) == "$ " || substr($0, 1, 2) == "# ")
 				print substr($0, 3) > (dir "/block." n ".sh")
 			else
 				print > (dir "/block." n ".out")
@@ -29,8 +34,21 @@ for doc in "$@"; do
 	for script in "$work"/block.*.sh; do
 		[ -e "$script" ] || continue
 		want=$(cat "${script%.sh}.out" 2>/dev/null)
-		got=$(cd "$work" && bash -e -o pipefail "$script" 2>&1)
-		status=$?
+		if [ ! -e "${script%.sh}.root" ]; then
+			got=$(cd "$work" && bash -e -o pipefail "$script" 2>&1)
+			status=$?
+		elif [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null && command -v useradd >/dev/null; then
+			rm -rf "$work/etc"
+			cp -a /etc "$work/etc"
+			got=$(cd "$work" && unshare --mount --propagation private sh -c '
+				mount --bind "$1/etc" /etc && useradd -M alice && exec bash -e -o pipefail "$2"' \
+				sh "$work" "$script" 2>&1)
+			status=$?
+		else
+			echo "$doc: skipped an example that needs root and unshare:"
+			cat "$script"
+			continue
+		fi
 		pattern=$(printf '%s' "$want" | sed -e 's/[][*?\\]/\\&/g' -e 's/<[^>]*>/*/g')
 		# shellcheck disable=SC2053 # the right side is a pattern
 		if [ "$status" -ne 0 ] || [[ $got != $pattern ]]; then
