@@ -8,7 +8,8 @@
 # with -e and -o pipefail, as a careful script would.  One with root's
 # lines runs as root in a mount namespace of its own, over a copy of
 # /etc that has a user alice, so that it changes nothing of the
-# machine's; elsewhere it is skipped, and said to be.
+# machine's; elsewhere (not root, or in a chroot, where the namespace's
+# mounts cannot be made private) it is skipped, and said to be.
 set -u
 bindir=$1
 shift
@@ -37,7 +38,8 @@ for doc in "$@"; do
 		if [ ! -e "${script%.sh}.root" ]; then
 			got=$(cd "$work" && bash -e -o pipefail "$script" 2>&1)
 			status=$?
-		elif [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null && command -v useradd >/dev/null; then
+		elif [ "$(id -u)" -eq 0 ] && command -v useradd >/dev/null &&
+			unshare --mount --propagation private true 2>/dev/null; then
 			rm -rf "$work/etc"
 			cp -a /etc "$work/etc"
 			got=$(cd "$work" && unshare --mount --propagation private sh -c '
@@ -45,7 +47,7 @@ for doc in "$@"; do
 				sh "$work" "$script" 2>&1)
 			status=$?
 		else
-			echo "$doc: skipped an example that needs root and unshare:"
+			echo "$doc: skipped an example that needs root and a mount namespace:"
 			cat "$script"
 			continue
 		fi
