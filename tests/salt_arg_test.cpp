@@ -182,9 +182,7 @@ TEST(Saltcrypt, HelpListsTheMethodsOfThisLibcrypt)
 	std::string help = run_piped({"--help"}, "").out;
 #if HAVE_CRYPT_GENSALT_RN
 	std::string want;
-	std::string best;
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
-	ASSERT_NE(crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made), nullptr);
 	for (std::string prefix : {"$y$", "$gy$", "$7$", "$2b$", "$2y$", "$2a$", "$2x$", "$6$", "$5$", "$sha1",
 				   "$md5", "$1$", "_", ""}) {
 		if (crypt_gensalt_rn(prefix.c_str(), 0, nullptr, 0, made, sizeof made) == nullptr)
@@ -193,8 +191,10 @@ TEST(Saltcrypt, HelpListsTheMethodsOfThisLibcrypt)
 	}
 	ASSERT_NE(crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made), nullptr);
 	std::string listed;
+	std::string best;
 	std::istringstream lines(help.substr(help.find("by the prefix to give:\n")));
-	std::getline(lines, best);
+	std::string heading;
+	std::getline(lines, heading);
 	for (std::string line; std::getline(lines, line);) {
 		std::string prefix = line.substr(2, line.find(' ', 2) - 2);
 		listed += prefix + " ";
