@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -26,8 +27,13 @@ namespace {
 constexpr std::string_view prompt = "Password to be encrypted: ";
 static_assert(prompt.size() == 26);
 
-// The longest password taken, in bytes; pass holds it and its NUL.
-constexpr size_t max_pass = 24;
+// The longest password taken, in bytes: the longest passphrase libcrypt
+// accepts.  pass holds it and its NUL.
+#ifdef CRYPT_MAX_PASSPHRASE_SIZE
+constexpr size_t max_pass = CRYPT_MAX_PASSPHRASE_SIZE - 1;
+#else
+constexpr size_t max_pass = 511;
+#endif
 
 // How much of an over-long line is drained from a pipe, socket or
 // terminal.  A terminal holds at most 4 KiB of a line, so one is always
@@ -35,23 +41,30 @@ constexpr size_t max_pass = 24;
 // drained to the line's end, which costs next to nothing in large blocks.
 constexpr size_t max_line = size_t{64} * 1024;
 
-// A regular file's first read: the password and its newline, with room.
-constexpr size_t first_block = 512;
-
-// Room for the hash and its newline; crypt's results are far shorter.
-constexpr size_t max_hash = 512;
+// A regular file's first read: the longest password and its newline.
+constexpr size_t first_block = max_pass + 1;
 
 // Whether the terminal's cursor may stand on the prompt's line: set once
 // the prompt is out, cleared when the echo of a typed newline ended it.
 bool prompted = false;
 bool line_echoed = false;
 
-// Ends the run with one line on standard error, and the system's reason
-// when error is set.  At a terminal the line is not the prompt's.
-[[noreturn]] void fail(const char *what, int error = 0)
+// Whether the prompt went to the terminal that standard error is.
+bool prompt_on_error_terminal()
 {
 	termios t{};
-	if (prompted && !line_echoed && tcgetattr(2, &t) == 0 && write(2, "\n", 1) < 0) {
+	struct stat out {};
+	struct stat err {};
+	return tcgetattr(2, &t) == 0 && fstat(1, &out) == 0 && fstat(2, &err) == 0 && S_ISCHR(out.st_mode) &&
+	       out.st_rdev == err.st_rdev;
+}
+
+// Ends the run with one line on standard error, and the system's reason
+// when error is set.  Where the cursor stands after the prompt, on the
+// same terminal, the message starts a line of its own.
+[[noreturn]] void fail(const char *what, int error = 0)
+{
+	if (prompted && !line_echoed && prompt_on_error_terminal() && write(2, "\n", 1) < 0) {
 		// Nothing more can be reported than the message itself.
 	}
 	errno = error;
@@ -98,24 +111,47 @@ void put_out(std::string_view s)
 }
 
 // Answers --version, --help and -h, and tells whether arg was one of
-// them.  No setting of any method starts with "-", so no salt is lost.
+// them; refuses any other option.  No setting of any method starts with
+// "-", so no salt is lost.
 bool answer_option(const char *arg)
 {
 	std::string_view a(arg);
-	if (a == "--version")
+	if (a == "--version") {
 		put_out("saltcrypt " SALTCRYPT_VERSION "\n");
-	else if (a == "--help" || a == "-h") {
-		put_out("usage: saltcrypt [salt]\n"
-			"       saltcrypt --version\n"
-			"       saltcrypt -h | --help\n"
-			"Print the crypt(3) hash of a password read from standard input, with the\n"
-			"salt or method prefix given, or a traditional salt from the clock.\n\n");
-		char methods[2048];
-		put_out(std::string_view(methods, list_methods(methods, sizeof methods)));
+	} else if (a == "--help" || a == "-h") {
+		char text[3072];
+		int n = snprintf(text, sizeof text,
+				 "usage: saltcrypt [salt]\n"
+				 "       saltcrypt --version\n"
+				 "       saltcrypt -h | --help\n"
+				 "Write the prompt \"%.*s\" to standard output, read the password\n"
+				 "from the first line of standard input, and write its crypt(3) hash and a\n"
+				 "newline after the prompt.  The password is at most %zu bytes, the longest\n"
+				 "that libcrypt takes.\n"
+				 "Give a method prefix for a fresh random salt, or a whole setting, as the one\n"
+				 "argument.  Without one, the salt is a traditional DES salt made from the\n"
+				 "clock: for legacy systems only.  The reference is 'man saltcrypt'.\n\n",
+				 static_cast<int>(prompt.size()), prompt.data(), max_pass);
+		size_t used = n > 0 ? std::min(static_cast<size_t>(n), sizeof text - 1) : 0;
+		used += list_methods(text + used, sizeof text - used);
+		put_out(std::string_view(text, used));
+	} else if (!a.empty() && a[0] == '-') {
+		char seen[max_shown + 4];
+		errx(1, "unknown option '%s'; usage: saltcrypt [salt]", shown(arg, seen));
 	} else {
 		return false;
 	}
 	return true;
+}
+
+// More than one argument is the salt given in the wrong place, or with
+// other words: say so, since the traditional salt used instead is weak.
+void warn_ignored(int argc)
+{
+	if (argc > 2)
+		warnx("warning: %d arguments ignored, so the salt is a traditional DES salt from the clock; "
+		      "give the salt as the only argument, as in saltcrypt '$y$'",
+		      argc - 1);
 }
 
 // Whether standard input is a regular file that can seek: it is read in
@@ -134,7 +170,7 @@ bool seekable_file()
 // or one holding a NUL is drained, so that no piece of a password is left
 // for a shell to run, and refused.  What was read is wiped on every way
 // out.
-void read_password(char (&pass)[max_pass + 1])
+size_t read_password(char (&pass)[max_pass + 1])
 {
 	char chunk[max_line];
 	const bool file = seekable_file();
@@ -180,25 +216,33 @@ void read_password(char (&pass)[max_pass + 1])
 		wipe(pass, sizeof pass);
 		if (error != 0)
 			fail("cannot read the password", error);
-		fail(n > max_pass ? "password longer than 24 bytes" : "password contains a NUL byte");
+		if (nul)
+			fail("password contains a NUL byte");
+		char what[64];
+		snprintf(what, sizeof what, "password longer than libcrypt's limit of %zu bytes", max_pass);
+		fail(what);
 	}
 	if (n == 0 && !ended)
 		fail("no password: standard input is empty");
 	pass[n] = '\0';
+	return n;
 }
 
 // Hashes pass and wipes it.  libcrypt may signal failure with a null
 // pointer or with a short string starting with '*', which no valid hash
-// contains.  A hash whose salt is empty is never printed, whatever the
-// setting looked like.
-const char *hash(char (&pass)[max_pass + 1], const char *salt)
+// contains; what it refuses then, the salt check could not tell.  A hash
+// whose salt is empty is never printed, whatever the setting looked like.
+// Messages quote the setting as given.
+const char *hash(char (&pass)[max_pass + 1], const char *salt, const char *given)
 {
-	errno = 0;
 	const char *result = crypt(pass, salt);
-	int error = errno;
 	wipe(pass, sizeof pass);
-	if (result == nullptr || result[0] == '*')
-		fail("cannot hash the password", error);
+	if (result == nullptr || result[0] == '*') {
+		char seen[max_shown + 4];
+		char what[max_shown + 64];
+		snprintf(what, sizeof what, "libcrypt cannot hash with the setting '%s'", shown(given, seen));
+		fail(what);
+	}
 	if (!has_salt(result))
 		fail("cannot hash the password: the hash has no salt");
 	return result;
@@ -217,6 +261,18 @@ void put_line(const char *result)
 	put_out(std::string_view(line, n + 1));
 }
 
+// Warns where the hash is weaker than it looks: the method read only
+// part of the n-byte password, or the password ends in the CR of a file
+// with Windows line ends, which nobody can type at a login prompt.
+void warn_weaker(const char *salt, size_t n, bool cr)
+{
+	size_t used = bytes_used(salt);
+	if (used > 0 && n > used)
+		warnx("warning: this method uses only the first %zu bytes of the %zu-byte password", used, n);
+	if (cr)
+		warnx("warning: the password ends in a carriage return (CR), which is hashed with it");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -228,18 +284,21 @@ int main(int argc, char *argv[])
 
 	if (argc == 2 && answer_option(argv[1]))
 		return 0;
+	warn_ignored(argc);
 	no_core_dumps();
 	if (argc == 2)
 		salt = choose_salt(argv[1], setting);
 
 	put_out(prompt);
-	read_password(pass);
+	size_t n = read_password(pass);
+	bool cr = n > 0 && pass[n - 1] == '\r';
 
 	if (salt == nullptr) {
 		generate_salt(buf);
 		salt = buf;
 	}
 
-	put_line(hash(pass, salt));
+	put_line(hash(pass, salt, argc == 2 ? argv[1] : salt));
+	warn_weaker(salt, n, cr);
 	return 0;
 }

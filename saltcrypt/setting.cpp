@@ -5,19 +5,18 @@
 #include <err.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-namespace {
-
-using std::string_view;
+#if defined(CRYPT_GENSALT_OUTPUT_SIZE)
+static_assert(max_made == CRYPT_GENSALT_OUTPUT_SIZE);
+#endif
 
 // Settings are echoed in messages: printable ASCII only, so that one
 // cannot drive a terminal, and cut short so that the message stays one
 // line.
-constexpr size_t max_shown = 40;
-
 const char *shown(const char *s, char (&out)[max_shown + 4])
 {
 	size_t i = 0;
@@ -28,6 +27,10 @@ const char *shown(const char *s, char (&out)[max_shown + 4])
 	memcpy(out + i, s[i] != '\0' ? "..." : "", s[i] != '\0' ? 4 : 1);
 	return out;
 }
+
+namespace {
+
+using std::string_view;
 
 [[noreturn]] void refuse(const char *before, const char *arg, const char *after = "")
 {
@@ -49,11 +52,29 @@ constexpr string_view b64(with_dollar.data() + 1, with_dollar.size() - 1);
 // crypt(5) lays them out.
 enum class params {
 	none,
-	field,  // one field ended by '$': yescrypt's encoded parameters, bcrypt's cost
+	field,  // one encoded field ended by '$': yescrypt's
+	cost,   // "NN$", a decimal cost of a fixed number of digits: bcrypt
 	count,  // "$N$", a decimal iteration count: sha1crypt
 	rounds, // an optional "rounds=N$": SHA-crypt
 	sun,    // an optional ",rounds=N" before the '$': SunMD5
 	glued,  // a fixed number of characters glued to the salt: scrypt, BSDI
+};
+
+// The range of a decimal parameter that this libcrypt takes, as its
+// tests find it; hi 0 is no upper bound.  A count is never 0 nor written
+// with a leading zero: libcrypt would take sha1crypt's "$sha1$0$" and do
+// no iterations at all.
+struct range {
+	unsigned long long lo = 0;
+	unsigned long long hi = 0;
+	unsigned digits = 0; // the exact number of digits, or 0 for any
+};
+
+// How a salt must be spelt besides its alphabet.
+enum class salt_rule {
+	b64,     // ./0-9A-Za-z
+	wide,    // any byte a setting may hold but '$': SHA-crypt, MD5-crypt
+	decoded, // yescrypt's little-endian base 64, which must decode into bytes
 };
 
 struct method {
@@ -61,28 +82,65 @@ struct method {
 	const char *name;   // as crypt(5) calls it
 	params p;
 	size_t glued = 0;
-	bool wide = false;  // the salt may hold any byte a setting may, not b64 alone
+	range r = {};
+	salt_rule rule = salt_rule::b64;
+	size_t min_salt = 0; // the fewest salt characters libcrypt takes
+	size_t max_salt = 0; // the most it takes, or 0 for no bound of its own
+	bool one_hash = false; // at most one '$' field, the hash, follows the salt
+	size_t cut = 0;      // the bytes of the password it reads, or 0 for all
 	bool salted = true;
+	bool (*decode)(string_view glued) = nullptr; // checks encoded parameters
 };
 
+// The value of n characters of base 64 from s on, least significant first.
+unsigned long long decode64(string_view s, size_t from, size_t n)
+{
+	unsigned long long v = 0;
+	for (size_t i = n; i-- > 0;)
+		v = v << 6 | b64.find(s[from + i]);
+	return v;
+}
+
+// scrypt's N (as its base-2 logarithm), r and p, as they are glued before
+// its salt: libcrypt takes N of 4 or more, r and p of 1 or more, r times
+// p under 2^30, and no more than 2^64 bytes of memory, 128 r N.  It may
+// refuse less memory than that, as much as it can have.
+bool scrypt_params(string_view g)
+{
+	unsigned long long n = b64.find(g[0]);
+	unsigned long long r = decode64(g, 1, 5);
+	unsigned long long p = decode64(g, 6, 5);
+	return n >= 2 && r >= 1 && p >= 1 && r * p < (1ull << 30) && n + 7 < 64 && r < (1ull << (64 - 7 - n));
+}
+
+constexpr range sha_rounds{1000, 999999999};
+
 const method methods[] = {
-	{"$y$", "yescrypt", params::field},
-	{"$gy$", "gost-yescrypt", params::field},
-	{"$7$", "scrypt", params::glued, 11},
-	{"$2b$", "bcrypt", params::field},
-	{"$2y$", "bcrypt, as $2b$", params::field},
-	{"$2a$", "bcrypt, as crypt_blowfish 1.0.4 and earlier", params::field},
-	{"$2x$", "bcrypt, with crypt_blowfish's 8-bit bug", params::field},
-	{"$6$", "sha512crypt", params::rounds, 0, true},
-	{"$5$", "sha256crypt", params::rounds, 0, true},
-	{"$sha1", "sha1crypt", params::count},
-	{"$md5", "SunMD5", params::sun},
-	{"$1$", "md5crypt", params::none, 0, true},
-	{"$3$", "NT", params::none, 0, false, false},
-	{"_", "bsdicrypt, BSDI extended DES", params::glued, 4},
-	// Traditional DES and bigcrypt: the salt comes first.
-	{"", "descrypt, traditional DES: two salt characters", params::none},
+	{"$y$", "yescrypt", params::field, 0, {}, salt_rule::decoded, 0, 86, true},
+	{"$gy$", "gost-yescrypt", params::field, 0, {}, salt_rule::decoded, 0, 86, true},
+	{"$7$", "scrypt", params::glued, 11, {}, salt_rule::b64, 0, 0, true, 0, true, scrypt_params},
+	{"$2b$", "bcrypt", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0, false, 72},
+	{"$2y$", "bcrypt, as $2b$", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0, false, 72},
+	{"$2a$", "bcrypt, as crypt_blowfish 1.0.4 and earlier", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0,
+	 false, 72},
+	{"$2x$", "bcrypt, with crypt_blowfish's 8-bit bug", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0,
+	 false, 72},
+	{"$6$", "sha512crypt", params::rounds, 0, sha_rounds, salt_rule::wide},
+	{"$5$", "sha256crypt", params::rounds, 0, sha_rounds, salt_rule::wide},
+	{"$sha1", "sha1crypt", params::count, 0, {1, 0}},
+	{"$md5", "SunMD5", params::sun, 0, {1, 4294967295}},
+	{"$1$", "md5crypt", params::none, 0, {}, salt_rule::wide},
+	{"$3$", "NT", params::none, 0, {}, salt_rule::b64, 0, 0, false, 0, false},
+	{"_", "bsdicrypt, BSDI extended DES", params::glued, 4, {}, salt_rule::b64, 4},
+	// Traditional DES and bigcrypt: the salt comes first.  Traditional
+	// DES reads 8 bytes; a setting longer than its 13 characters is
+	// bigcrypt's, which reads 128 (bytes_used).
+	{"", "descrypt, traditional DES: two salt characters", params::none, 0, {}, salt_rule::b64, 0, 0, false, 8},
 };
+
+// Where bigcrypt's settings begin, and how much it reads.
+constexpr size_t des_hash = 13;
+constexpr size_t bigcrypt_cut = 128;
 
 // A byte that no setting holds: crypt(5) keeps settings to printable ASCII
 // without blanks and without the delimiters of passwd(5) and shadow(5).
@@ -99,13 +157,63 @@ size_t span(string_view s, size_t p, string_view set)
 	return std::min(s.find_first_not_of(set, p), s.size()) - p;
 }
 
+// The value of the decimal digits of d, or ULLONG_MAX when it does not fit.
+unsigned long long decimal(string_view d)
+{
+	unsigned long long v = 0;
+	for (char c : d) {
+		auto digit = static_cast<unsigned long long>(c - '0');
+		if (v > (ULLONG_MAX - digit) / 10)
+			return ULLONG_MAX;
+		v = v * 10 + digit;
+	}
+	return v;
+}
+
+bool in_range(string_view d, const range &r)
+{
+	unsigned long long v = decimal(d);
+	return (r.digits == 0 || d.size() == r.digits) && v >= r.lo && (r.hi == 0 || v <= r.hi);
+}
+
+// Whether a yescrypt salt decodes into whole bytes: its characters carry
+// 6 bits each, least significant first, and the bits past the last whole
+// byte must be zero.  A lone character past groups of four holds none.
+bool decodes(string_view salt)
+{
+	size_t tail = salt.size() % 4;
+	if (tail == 0)
+		return true;
+	size_t last = b64.find(salt.back());
+	return tail != 1 && last < (tail == 2 ? 4u : 16u);
+}
+
+// What a message calls a method's decimal parameter.
+const char *param_name(const method &m)
+{
+	switch (m.p) {
+	case params::cost:
+		return "cost of two digits";
+	case params::count:
+		return "count";
+	default:
+		return "rounds= value";
+	}
+}
+
+// What is wrong with a setting, beyond what a message for the whole of
+// it says.
+enum class fault { none, param, salt };
+
 // How a setting is laid out.  m is null when the setting names no method,
 // holds a byte outside the method's alphabet, or has malformed
-// parameters; salt is null when it ends before its salt.
+// parameters; salt is null when it ends before its salt.  A fault names
+// the part that libcrypt would refuse.
 struct reading {
 	const method *m = nullptr;
 	bool prefix = false;
 	const char *salt = nullptr;
+	fault bad = fault::none;
 };
 
 reading read(const char *arg)
@@ -127,8 +235,9 @@ reading read(const char *arg)
 	}
 	if (r.m == nullptr)
 		return {};
+	const method &m = *r.m;
 	size_t p = id.size();
-	const bool dollar = string_view(r.m->prefix).size() > id.size(); // the '$' that ends "$y$"
+	const bool dollar = string_view(m.prefix).size() > id.size(); // the '$' that ends "$y$"
 	auto ends = [&] { return p == s.size(); };
 	auto eat = [&](char c) {
 		if (ends() || s[p] != c)
@@ -142,16 +251,22 @@ reading read(const char *arg)
 		p += 7;
 		return true;
 	};
-	// A decimal count without a leading zero, as "rounds=" and sha1crypt take it.
+	// A decimal parameter: malformed without digits, or with a leading
+	// zero where its digits are not fixed; a fault out of its range.
 	auto count = [&] {
-		size_t n = !ends() && s[p] >= '1' && s[p] <= '9' ? span(s, p, "0123456789") : 0;
+		size_t n = span(s, p, "0123456789");
+		string_view d(arg + p, n);
 		p += n;
-		return n > 0;
+		if (n == 0 || (m.r.digits == 0 && d[0] == '0'))
+			return false;
+		if (!in_range(d, m.r))
+			r.bad = fault::param;
+		return true;
 	};
 
 	if (dollar && !eat('$'))
 		return {}; // "$6": a mistyped method
-	if (!r.m->salted)
+	if (!m.salted)
 		return r;
 	if ((ends() && p > 0) || (!dollar && s[0] == '$' && string_view(arg + p) == "$")) {
 		r.prefix = true;
@@ -162,13 +277,16 @@ reading read(const char *arg)
 	// null); one not ended by '$' is malformed.
 	bool ok = true;
 	bool field = true;
-	switch (r.m->p) {
+	switch (m.p) {
 	case params::none:
 		field = false;
 		break;
 	case params::field:
 		ok = span(s, p, b64) > 0;
 		p += span(s, p, b64);
+		break;
+	case params::cost:
+		ok = count();
 		break;
 	case params::count:
 		ok = eat('$') && count();
@@ -181,10 +299,12 @@ reading read(const char *arg)
 		ok = !eat(',') || (rounds() && count());
 		break;
 	case params::glued: {
-		size_t n = std::min(span(s, p, b64), r.m->glued);
+		size_t n = std::min(span(s, p, b64), m.glued);
 		p += n;
-		if (n < r.m->glued)
+		if (n < m.glued)
 			return ends() ? r : reading{};
+		if (m.decode != nullptr && !m.decode(string_view(arg + p - n, n)))
+			r.bad = fault::param;
 		field = false;
 		break;
 	}
@@ -197,13 +317,40 @@ reading read(const char *arg)
 		return {};
 
 	r.salt = arg + p;
-	p += r.m->wide ? std::min(s.find('$', p), s.size()) - p : span(s, p, b64);
+	size_t n = m.rule == salt_rule::wide ? std::min(s.find('$', p), s.size()) - p : span(s, p, b64);
+	string_view salt(arg + p, n);
+	if (r.bad == fault::none && n > 0 &&
+	    (n < m.min_salt || (m.max_salt > 0 && n > m.max_salt) || (m.rule == salt_rule::decoded && !decodes(salt))))
+		r.bad = fault::salt;
+	p += n;
 	// What follows the salt: nothing, or the '$' and hash of a stored
-	// hash.  Traditional DES is its salt and hash alone.
+	// hash.  Traditional DES is its salt and hash alone, and the yescrypt
+	// family's hashes are a single field.
 	string_view rest(arg + p);
-	if (id.empty() ? !rest.empty() : span(rest, 0, with_dollar) != rest.size())
+	bool more = m.one_hash ? !rest.empty() && (rest[0] != '$' || span(rest, 1, b64) != rest.size() - 1)
+			       : span(rest, 0, with_dollar) != rest.size();
+	if (id.empty() ? !rest.empty() : more)
 		return {};
 	return r;
+}
+
+// A setting longer than any that crypt_gensalt makes may give a hash too
+// long for libcrypt to take back as a setting (scrypt's salts run to
+// hundreds of characters): such a hash could never be verified.  Only
+// for those, the hash of an empty key must hash to itself.
+bool verifies(const char *setting)
+{
+	if (strlen(setting) < max_made)
+		return true;
+	char h[max_hash];
+	const char *made = crypt("", setting);
+	if (made == nullptr || made[0] == '*' || strlen(made) >= sizeof h)
+		return false;
+	memcpy(h, made, strlen(made) + 1);
+	const char *again = crypt("", h);
+	bool same = again != nullptr && strcmp(again, h) == 0;
+	wipe(h, sizeof h);
+	return same;
 }
 
 // A salt libcrypt cannot use is refused before the prompt, so nobody
@@ -217,20 +364,43 @@ void check_salt(const char *setting, const char *arg)
 	case CRYPT_SALT_OK:
 	case CRYPT_SALT_METHOD_LEGACY:
 	case CRYPT_SALT_TOO_CHEAP:
-		return;
+		break;
 	case CRYPT_SALT_METHOD_DISABLED:
 		refuse("hashing method disabled in this libcrypt:", arg);
 	default:
-		break;
+		invalid(arg);
 	}
 #else
 	// Without crypt_checksalt, libcrypt's verdict is the hash of an empty
 	// key: one more hash of the chosen method, before the prompt.
 	const char *h = crypt("", setting);
-	if (h != nullptr && h[0] != '*')
-		return;
+	if (h == nullptr || h[0] == '*')
+		invalid(arg);
 #endif
-	invalid(arg);
+	if (!verifies(setting))
+		refuse("invalid salt", arg, ": libcrypt could not verify a hash made with it");
+}
+
+// Names the part of arg that libcrypt would refuse, and its bounds.
+[[noreturn]] void refuse_fault(const reading &r, const char *arg)
+{
+	const method &m = *r.m;
+	int name = static_cast<int>(strcspn(m.name, ","));
+	char why[160];
+	if (r.bad == fault::salt && m.rule == salt_rule::decoded)
+		snprintf(why, sizeof why, ": %.*s takes a salt of at most %zu characters that decodes into whole bytes",
+			 name, m.name, m.max_salt);
+	else if (r.bad == fault::salt)
+		snprintf(why, sizeof why, ": %.*s takes a salt of at least %zu characters", name, m.name, m.min_salt);
+	else if (m.decode != nullptr)
+		snprintf(why, sizeof why, ": %.*s cannot take the parameters '%.*s'", name, m.name,
+			 static_cast<int>(m.glued), r.salt - m.glued);
+	else if (m.r.hi == 0)
+		snprintf(why, sizeof why, ": %.*s takes a %s of at least %llu", name, m.name, param_name(m), m.r.lo);
+	else
+		snprintf(why, sizeof why, ": %.*s takes a %s from %0*llu to %llu", name, m.name, param_name(m),
+			 static_cast<int>(m.r.digits), m.r.lo, m.r.hi);
+	refuse("invalid salt", arg, why);
 }
 
 // Completes arg with a random salt from the operating system: a bare
@@ -283,7 +453,7 @@ size_t list_methods(char *out, size_t size)
 		if (!m.salted || crypt_gensalt_rn(m.prefix, 0, nullptr, 0, made, sizeof made) == nullptr)
 			continue;
 		add("  %-6s %s%s\n", *m.prefix != '\0' ? m.prefix : "ab", m.name,
-		    &m == best ? " (the library's default)" : "");
+		    &m == best ? " (this libcrypt's preferred method)" : "");
 	}
 #else
 	add("%s%s%s", "This libcrypt makes no salts: give a complete setting, such as ab or\n",
@@ -299,7 +469,26 @@ bool is_method_prefix(const char *s)
 
 const char *salt_start(const char *s)
 {
-	return read(s).salt;
+	const reading r = read(s);
+	return r.bad == fault::none ? r.salt : nullptr;
+}
+
+size_t bytes_used(const char *setting)
+{
+	const method *m = read(setting).m;
+	if (m == nullptr)
+		return 0;
+	return m->prefix[0] == '\0' && strlen(setting) > des_hash ? bigcrypt_cut : m->cut;
+}
+
+bool method_limits(const char *prefix, limits &out)
+{
+	for (const method &m : methods)
+		if (strcmp(m.prefix, prefix) == 0) {
+			out = {m.r.lo, m.r.hi, m.r.digits, m.min_salt};
+			return true;
+		}
+	return false;
 }
 
 bool has_salt(const char *s)
@@ -318,6 +507,8 @@ const char *choose_salt(const char *arg, char (&setting)[max_setting])
 		invalid(arg);
 	if (!r.m->salted)
 		refuse("the hashing method of", arg, " takes no salt");
+	if (r.bad != fault::none)
+		refuse_fault(r, arg);
 	if (r.prefix || (r.salt != nullptr && *r.salt == '\0'))
 		use = make_salt(r, arg, setting);
 	// An empty salt followed by more ("$6$$", a stored unsalted hash) or

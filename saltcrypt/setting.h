@@ -9,6 +9,19 @@
 // Room for a setting that saltcrypt completes, and its NUL.
 constexpr size_t max_setting = 256;
 
+// Room for a hash and its NUL; libcrypt's are at most 383 bytes.
+constexpr size_t max_hash = 512;
+
+// No setting that libcrypt makes is this long (CRYPT_GENSALT_OUTPUT_SIZE);
+// a longer one is checked with a second hash before it is used.
+constexpr size_t max_made = 192;
+
+// Settings and options are quoted in messages as shown() has them:
+// printable ASCII only, so that none can drive a terminal, and cut after
+// max_shown characters, so that the message stays one line.
+constexpr size_t max_shown = 40;
+const char *shown(const char *s, char (&out)[max_shown + 4]);
+
 // True when s is exactly the bare prefix of a method, as crypt(5) and
 // crypt_gensalt(3) write it: "$6$", "$y$", "$md5" or "$md5$", "_", ...
 bool is_method_prefix(const char *s);
@@ -23,6 +36,20 @@ const char *salt_start(const char *s);
 // True when setting or hash s is laid out as its method has it and its
 // salt is not empty.
 bool has_salt(const char *s);
+
+// How many bytes of the password the method of setting reads, or 0 when
+// it reads them all: traditional DES reads 8, bcrypt 72.
+size_t bytes_used(const char *setting);
+
+// The bounds that libcrypt sets to a method's decimal parameter (hi 0:
+// none; digits 0: any number) and to its salt's length, for the tests
+// that check them against libcrypt.
+struct limits {
+	unsigned long long lo, hi;
+	unsigned digits;
+	size_t min_salt;
+};
+bool method_limits(const char *prefix, limits &out);
 
 // Writes into out, for --help, the methods this libcrypt can make a salt
 // for, with their prefixes and names and its default marked, and returns

@@ -55,7 +55,7 @@ TEST(Saltcrypt, UnusableDescriptors)
 	expect_error(run({"ab"}, closed), "cannot read the password: Bad file descriptor");
 	expect_error(run({"ab"}, dir), "cannot read the password: Is a directory");
 	expect_error(run({"ab"}, null), "no password: standard input is empty");
-	expect_error(run({"ab"}, zero), too_long);
+	expect_error(run({"ab"}, zero), "password contains a NUL byte");
 	close(full);
 	close(null);
 	close(zero);
@@ -142,7 +142,9 @@ TEST(Saltcrypt, PasswordWipedOnEveryExit)
 		{"hashed", {"$5$abc$"}, secret + "\n", Source::pipe, nullptr, 0},
 		{"over-long line in a file", {"ab"}, std::string(3000, '.') + secret + "\n", Source::file, nullptr, 1},
 		{"NUL byte", {"ab"}, secret + std::string("\0\n", 2), Source::pipe, nullptr, 1},
-		{"hash failure", {"$2b$04$abc"}, secret + "\n", Source::pipe, nullptr, 1},
+		{"hash failure", {"$y$jZT$F5Jx5fExrKuPp53xLKQ..1"}, secret + "\n", Source::pipe, nullptr, 1},
+		{"longest password", {"$5$abc$"}, std::string(max_pass - secret.size(), 'p') + secret + "\n", Source::pipe,
+		 nullptr, 0},
 		{"write failure", {"$5$abc$"}, secret + "\n", Source::pipe, cut_writes_after_prompt, 1},
 	};
 	for (const Exit &e : exits) {

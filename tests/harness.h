@@ -41,7 +41,22 @@
 
 inline const std::string prompt = "Password to be encrypted: ";
 constexpr size_t max_line = 64 * 1024;
-inline const std::string too_long = "password longer than 24 bytes";
+
+// The longest password libcrypt hashes, as it answers, up to the 511
+// bytes that saltcrypt takes where libcrypt names no limit.
+inline const size_t max_pass = [] {
+	size_t lo = 0, hi = 511;
+	while (lo < hi) {
+		size_t mid = (lo + hi + 1) / 2;
+		const char *h = crypt(std::string(mid, 'x').c_str(), "ab");
+		if (h != nullptr && h[0] != '*')
+			lo = mid;
+		else
+			hi = mid - 1;
+	}
+	return lo;
+}();
+inline const std::string too_long = "password longer than libcrypt's limit of " + std::to_string(max_pass) + " bytes";
 
 // Where a child's standard output goes, besides a descriptor of one's own.
 constexpr int closed = -1;
@@ -126,6 +141,12 @@ inline void place(int fd, int target)
 }
 
 enum class Source { pipe, socket, file };
+
+inline void PrintTo(Source from, std::ostream *os)
+{
+	const char *const names[] = {"pipe", "socket", "file"};
+	*os << names[static_cast<int>(from)];
+}
 
 // The reading end of a pipe or socket whose other end a writer child
 // fills with input and then closes, so that input may exceed what they
@@ -253,6 +274,13 @@ inline Result run_piped(const std::vector<std::string> &args, const std::string 
 			int out_to = capture, InChild setup = nullptr)
 {
 	return run_on(Source::pipe, args, input, out_to, setup);
+}
+
+// What saltcrypt says when libcrypt refuses a setting only once the
+// password is in.
+inline std::string cannot_hash(const std::string &setting)
+{
+	return "libcrypt cannot hash with the setting '" + setting + "'";
 }
 
 // The hash after the prompt on standard output, or "" when r failed.

@@ -18,32 +18,42 @@ struct InputCase {
 	const char *file_left = nullptr; // what it gets from a file, where that differs
 };
 
-const std::string s24(24, 'p');
+const std::string longest(max_pass, 'p');
 const std::string huge = std::string(100 * 1024, 'x') + "\nnext\n";
 
 const InputCase input_cases[] = {
 	{"FirstLineWithoutNewline", {"ab"}, "password\n", "password", true, ""},
 	{"EndOfInputKeepsLastByte", {"ab"}, "secret", "secret", true, ""},
 	{"EmptyLineIsEmptyPassword", {"ab"}, "\n", "", true, ""},
-	{"TwentyFourBytesAndNewline", {"ab"}, s24 + "\n", s24, true, ""},
-	{"TwentyFourBytesAtEnd", {"ab"}, s24, s24, true, ""},
+	{"LongestAndNewline", {"$5$abc"}, longest + "\n", longest, true, ""},
+	{"LongestAtEnd", {"$5$abc"}, longest, longest, true, ""},
+	{"Passphrase", {"$5$abc"}, "correct horse battery staple\n", "correct horse battery staple", true, ""},
 	{"OnlyTheFirstLine", {"ab"}, "first\nsecond\n", "first", true, "second\n"},
 	{"BytesPassUnchanged", {"ab"}, " a b\r\x80\xff\t\n", " a b\r\x80\xff\t", true, ""},
 	{"NulAfterTheLine", {"ab"}, std::string("pw\nx\0y\n", 7), "pw", true, std::string("x\0y\n", 4)},
 	{"Sha512Salt", {"$6$saltsalt$"}, "password\n", "password", true, ""},
 	{"YescryptSetting", {"$y$j9T$F5Jx5fExrKuPp53xLKQ..1$"}, "pw\n", "pw", true, ""},
 	{"WholeHashAsSalt", {"abJnggxhB/yWI"}, "password\n", "password", true, ""},
-	{"OverLongLine", {"ab"}, s24 + "q\nnext\n", too_long, false, "next\n"},
-	{"OverLongAtEnd", {"ab"}, s24 + "qq", too_long, false, ""},
+	{"OverLongLine", {"ab"}, longest + "q\nnext\n", too_long, false, "next\n"},
+	{"OverLongAtEnd", {"ab"}, longest + "qq", too_long, false, ""},
 	// A pipe or socket is drained only to max_line bytes of the line, a
 	// file to its end.
 	{"FarOverLongLine", {"ab"}, huge, too_long, false, huge.substr(max_line), "next\n"},
 	{"NulInsideLine", {"ab"}, std::string("a\0b\nnext\n", 9), "password contains a NUL byte", false, "next\n"},
+	{"NulInsideOverLongLine", {"ab"}, std::string("a\0", 2) + longest + "\nnext\n", "password contains a NUL byte", false,
+	 "next\n"},
 	{"EmptyInput", {"ab"}, "", "no password: standard input is empty", false, ""},
 #if HAVE_CRYPT_CHECKSALT // without it, the salt check hashes and refuses this
-	{"CryptRejectsSetting", {"$2b$04$abc"}, "password\n", "cannot hash the password: Invalid argument", false, ""},
+	{"CryptRejectsSetting", {"$y$jZT$F5Jx5fExrKuPp53xLKQ..1"}, "password\n",
+	 cannot_hash("$y$jZT$F5Jx5fExrKuPp53xLKQ..1"), false, ""},
 #endif
 };
+
+// Test names show the row, not its bytes.
+void PrintTo(const InputCase &c, std::ostream *os)
+{
+	*os << c.name;
+}
 
 using Param = std::tuple<InputCase, Source>;
 
@@ -61,6 +71,7 @@ TEST_P(Inputs, HashFirstLineOrFail)
 		ASSERT_FALSE(h.empty() || h[0] == '*') << h;
 		EXPECT_EQ(r.status, 0);
 		EXPECT_EQ(r.out, prompt + h + "\n");
+		EXPECT_EQ(hash_of(c.want, h), h) << "the hash does not verify";
 		EXPECT_EQ(r.err, "");
 	} else {
 		expect_error(r, c.want);
@@ -78,6 +89,49 @@ INSTANTIATE_TEST_SUITE_P(Saltcrypt, Inputs,
 			 testing::Combine(testing::ValuesIn(input_cases),
 					  testing::Values(Source::pipe, Source::socket, Source::file)),
 			 name);
+
+// Where the hash is weaker than it looks, one warning line each, and the
+// hash as without it.  The arguments are ignored with more than one, and
+// the salt comes from the clock.
+TEST(Saltcrypt, WarnsWhereTheHashIsWeaker)
+{
+	const std::string bcrypt = "$2b$04$abcdefghijklmnopqrstuv";
+	const std::string ignored = "warning: 2 arguments ignored, so the salt is a traditional DES salt from the clock; "
+				    "give the salt as the only argument, as in saltcrypt '$y$'";
+	auto cut = [](size_t used, size_t n) {
+		return "warning: this method uses only the first " + std::to_string(used) + " bytes of the " +
+		       std::to_string(n) + "-byte password";
+	};
+	struct Warning {
+		std::vector<std::string> args;
+		std::string pass;
+		std::string said; // what standard error holds, "" for nothing
+	};
+	const Warning warnings[] = {
+		{{"ab"}, "password123", cut(8, 11)},
+		{{"ab"}, "password", ""},
+		{{"abJnggxhB/yWIab"}, std::string(130, 'b'), cut(128, 130)},
+		{{bcrypt}, std::string(73, 'b'), cut(72, 73)},
+		{{bcrypt}, std::string(72, 'b'), ""},
+		{{"$5$abc"}, std::string(300, 'b'), ""},
+		{{"$5$abc"}, "pw\r", "warning: the password ends in a carriage return (CR), which is hashed with it"},
+		{{"$5$abc"}, "p\rw", ""},
+		{{"pw", "$6$"}, "pw", ignored},
+		{{"--help", "x"}, "pw", ignored},
+		{{"--", "$y$"}, "pw", ignored},
+	};
+	for (const Warning &w : warnings) {
+		Result r = run_piped(w.args, w.pass + "\n");
+		std::string h = hash_in(r);
+		EXPECT_EQ(r.status, 0) << w.args[0];
+		EXPECT_EQ(r.err, w.said.empty() ? "" : "saltcrypt: " + w.said + "\n") << w.args[0];
+		ASSERT_FALSE(h.empty()) << w.args[0];
+		EXPECT_EQ(hash_of(w.pass, h), h) << w.args[0];
+		if (w.args.size() == 1) {
+			EXPECT_EQ(h, hash_of(w.pass, w.args[0]));
+		}
+	}
+}
 
 // A line that arrives in pieces is still one password.
 TEST(Saltcrypt, SlowPipe)
@@ -139,7 +193,7 @@ TEST(Saltcrypt, WaitsOnNonBlockingDescriptors)
 // however long, with no bound.
 TEST(Saltcrypt, SharedFileGivesOneLineEach)
 {
-	for (size_t length : {size_t{30}, max_line, max_line + 10, size_t{1} << 20}) {
+	for (size_t length : {max_pass + 1, max_line, max_line + 10, size_t{1} << 20}) {
 		int in = file_with(std::string(length, 'x') + "\nsecond\n" + std::string(length, 'y') + "\nthird");
 		expect_error(run({"ab"}, in), too_long);
 		EXPECT_EQ(run({"ab"}, in).out, prompt + hash_of("second", "ab") + "\n") << length;
@@ -183,7 +237,7 @@ TEST(Saltcrypt, FileThatCannotSeek)
 // of its own.  The terminal shows each newline as CR LF.
 TEST(Saltcrypt, TerminalKeepsNothingTyped)
 {
-	const std::string x30(30, 'x');
+	const std::string over(max_pass + 6, 'x');
 	const std::string too_long_line = "saltcrypt: " + too_long + "\r\n";
 	struct Typed {
 		std::string line;
@@ -193,10 +247,10 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 	};
 	const Typed cases[] = {
 		{"secret\n", 0, prompt + "secret\r\n" + hash_of("secret", "ab") + "\r\n", false},
-		{x30 + "\n", 1, prompt + x30 + "\r\n" + too_long_line, false},
+		{over + "\n", 1, prompt + over + "\r\n" + too_long_line, false},
 		{std::string(4000, 'x') + "\n", 1, "x\r\n" + too_long_line, false},
 		{"\x04", 1, prompt + "\r\nsaltcrypt: no password: standard input is empty\r\n", false},
-		{x30 + "\n", 1, prompt + "\r\n" + too_long_line, true},
+		{over + "\n", 1, prompt + "\r\n" + too_long_line, true},
 	};
 	for (const Typed &t : cases) {
 		int in = t.from_file ? file_with(t.line) : -1;

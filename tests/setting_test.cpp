@@ -47,8 +47,10 @@ TEST(Setting, FindsTheSaltOfEveryMethod)
 		{"$y$j9T$", 7, false},
 		{"$y$$", -1, false},
 		{"$y$j-T$abc", -1, false},
-		{"$gy$j9T$abc", 8, false},
-		{"$2b$04$abc", 7, false},
+		{"$gy$j9T$abc", -1, false}, // does not decode
+		{"$gy$j9T$abc.", 8, false},
+		{"$2b$04$abc", -1, false}, // shorter than bcrypt's salt
+		{"$2b$04$abcdefghijklmnopqrstuv", 7, false},
 		{"$2a$05$", 7, false},
 		{"$2y$", -1, true},
 		{"$md5", -1, true},
@@ -120,10 +122,11 @@ std::string refusal(const std::string &message)
 TEST(ChooseSalt, NamesTheFirstFault)
 {
 	const std::string usage = "'; usage: saltcrypt [salt]";
-	// A completed setting just fits its 256 bytes: 239 of the argument,
-	// the 16 of a fresh SHA-512 salt, and the NUL.
-	const std::string fits = "$6$rounds=1" + std::string(227, '0') + "$";
-	const std::string over = "$6$rounds=1" + std::string(228, '0') + "$";
+	// A completed setting just fits its 256 bytes: 233 of the argument,
+	// the 22 of a fresh yescrypt salt, and the NUL.  So long a setting is
+	// then hashed before the prompt, and these parameters fail there.
+	const std::string fits = "$y$" + std::string(229, 'j') + "$";
+	const std::string over = "$y$" + std::string(230, 'j') + "$";
 	struct Case {
 		std::string arg;
 		std::string refused; // the message, or "" when arg is used
@@ -137,7 +140,7 @@ TEST(ChooseSalt, NamesTheFirstFault)
 		{"$sha1", "", true},
 		{"$sha1$4$", "", true},
 		{"$2a$05$", "", true},
-		{fits, "", true},
+		{fits, "invalid salt '" + fits.substr(0, 40) + "...': libcrypt could not verify a hash made with it", true},
 		{over, "invalid salt '" + over.substr(0, 40) + "..." + usage, true},
 		{"$3$", "the hashing method of '$3$' takes no salt", false},
 		{"$3$abc$", "the hashing method of '$3$abc$' takes no salt", false},
