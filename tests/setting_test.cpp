@@ -1,12 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "config.h"
+#include "platform.h"
 #include "setting.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -184,6 +192,156 @@ TEST(ChooseSalt, NamesTheFirstFault)
 			EXPECT_EQ(use == setting, c.completed) << c.arg;
 			EXPECT_TRUE(has_salt(use)) << c.arg << " gave " << use;
 		}
+	}
+}
+
+} // namespace
+
+namespace {
+
+// libcrypt's verdict on a setting: whether it hashes with it.  A refusal
+// comes at once; a setting still hashing after a moment is taken, and its
+// costly hash is not waited for.
+bool libcrypt_takes(const std::string &setting)
+{
+	pid_t pid = fork();
+	if (pid == 0) {
+		const char *h = crypt("pw", setting.c_str());
+		_exit(h != nullptr && h[0] != '*' ? 0 : 1);
+	}
+	for (int i = 0; i < 500; i++) {
+		int st = 0;
+		if (waitpid(pid, &st, WNOHANG) == pid)
+			return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+		usleep(1000);
+	}
+	kill(pid, SIGKILL);
+	waitpid(pid, nullptr, 0);
+	return true;
+}
+
+// saltcrypt's verdict before the prompt: whether it reads the setting
+// through to a salt.
+bool saltcrypt_takes(const std::string &setting)
+{
+	return salt_start(setting.c_str()) != nullptr;
+}
+
+std::string padded(unsigned long long v, unsigned digits)
+{
+	std::string d = std::to_string(v);
+	return std::string(digits > d.size() ? digits - d.size() : 0, '0') + d;
+}
+
+// Each bound of the layout table, probed in libcrypt itself at both sides:
+// the table cannot drift from the library it was built with.
+TEST(Setting, BoundsAreLibcrypts)
+{
+	if (!HAVE_CRYPT_CHECKSALT)
+		GTEST_SKIP() << "a libcrypt without crypt_checksalt is not libxcrypt, whose bounds these are";
+	struct Bound {
+		const char *prefix;
+		std::string before, after; // around the parameter
+		std::string salted;        // a setting whose salt is of the shortest length taken
+	};
+	const Bound bounds[] = {
+		{"$5$", "$5$rounds=", "$abc", ""},
+		{"$6$", "$6$rounds=", "$abc", ""},
+		{"$2b$", "$2b$", "$abcdefghijklmnopqrstuv", "$2b$04$abcdefghijklmnopqrstuv"},
+		{"$2y$", "$2y$", "$abcdefghijklmnopqrstuv", "$2y$31$abcdefghijklmnopqrstuv"},
+		{"$sha1", "$sha1$", "$abc$", ""},
+		{"$md5", "$md5,rounds=", "$abc$", ""},
+		{"_", "", "", "_J9..abcd"},
+	};
+	for (const Bound &b : bounds) {
+		limits l{};
+		ASSERT_TRUE(method_limits(b.prefix, l)) << b.prefix;
+		std::vector<std::string> probes;
+		auto at = [&](unsigned long long v, unsigned digits) { probes.push_back(b.before + padded(v, digits) + b.after); };
+		if (l.lo > 1)
+			at(l.lo - 1, l.digits);
+		if (l.lo > 0)
+			at(l.lo, l.digits);
+		if (l.hi > 0) {
+			at(l.hi, l.digits);
+			at(l.hi + 1, l.digits);
+		}
+		if (l.digits > 0) {
+			at(l.lo, l.digits - 1);
+			at(l.lo, l.digits + 1);
+		}
+		if (l.min_salt > 0) {
+			const char *salt = salt_start(b.salted.c_str());
+			ASSERT_NE(salt, nullptr) << b.salted;
+			ASSERT_EQ(strlen(salt), l.min_salt) << b.salted;
+			probes.push_back(b.salted);
+			probes.push_back(b.salted.substr(0, b.salted.size() - 1));
+		}
+		for (const std::string &p : probes)
+			EXPECT_EQ(saltcrypt_takes(p), libcrypt_takes(p)) << p;
+	}
+}
+
+// The encodings read before the prompt, against libcrypt: yescrypt's salt
+// of every length and last character, and scrypt's parameters.
+TEST(Setting, EncodingsAreLibcrypts)
+{
+	if (!HAVE_CRYPT_CHECKSALT)
+		GTEST_SKIP() << "a libcrypt without crypt_checksalt is not libxcrypt, whose encodings these are";
+	const std::string b64 = "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+	std::vector<std::string> probes;
+	for (size_t n = 1; n <= 90; n++)
+		for (char last : {'.', '1', '2', 'C', 'D', 'z'})
+			probes.push_back("$y$j75$" + std::string(n - 1, 'a') + last);
+	for (const char *scrypt : {"$7$.U..../....ab", "$7$/U..../....ab", "$7$0U..../....ab", "$7$zU..../....ab",
+				   "$7$C...../....ab", "$7$CU.........ab", "$7$Cz..../zzzz/ab", "$7$5./.......0ab"})
+		probes.emplace_back(scrypt);
+	for (const std::string &p : probes)
+		EXPECT_EQ(saltcrypt_takes(p), libcrypt_takes(p)) << p;
+}
+
+// The bytes of the password that each method reads, against libcrypt: the
+// hash of a longest password is that of its first bytes_used bytes, and
+// of no fewer; a method that reads them all tells the last byte.
+TEST(Setting, CutsAreLibcrypts)
+{
+	std::string pw;
+	for (size_t i = 0; i < 511; i++)
+		pw += static_cast<char>('!' + i % 90);
+	for (const char *setting : {"ab", "abJnggxhB/yWIab", "_J9..abcd", "$1$abc$", "$2b$04$abcdefghijklmnopqrstuv",
+				    "$2a$04$abcdefghijklmnopqrstuv", "$5$rounds=1000$abc", "$6$rounds=1000$abc",
+				    "$sha1$4$abc$", "$md5$abc$", "$y$j75$abc.", "$7$4/..../....abc"}) {
+		const char *full = crypt(pw.c_str(), setting);
+		if (full == nullptr || full[0] == '*')
+			continue; // a method this libcrypt lacks
+		std::string h = full;
+		size_t used = bytes_used(setting);
+		size_t n = used == 0 ? pw.size() : used;
+		EXPECT_EQ(crypt(pw.substr(0, n).c_str(), setting), h) << setting;
+		EXPECT_NE(crypt(pw.substr(0, n - 1).c_str(), setting), h) << setting;
+	}
+}
+
+// A long scrypt salt: taken exactly while the hash it gives hashes back to
+// itself.
+TEST(ChooseSalt, TakesALongSettingWhileItsHashVerifies)
+{
+	for (size_t n = 270; n <= 330; n += 1) {
+		std::string setting = "$7$4/..../...." + std::string(n, 'a');
+		const char *h = crypt("pw", setting.c_str());
+		std::string made = h != nullptr && h[0] != '*' ? h : "";
+		const char *again = made.empty() ? nullptr : crypt("pw", made.c_str());
+		bool verifies = again != nullptr && made == again;
+		pid_t pid = fork();
+		if (pid == 0) {
+			dup2(open("/dev/null", O_WRONLY), 2);
+			char out[max_setting];
+			choose_salt(setting.c_str(), out);
+			_exit(0);
+		}
+		int st = 0;
+		waitpid(pid, &st, 0);
+		EXPECT_EQ(WIFEXITED(st) && WEXITSTATUS(st) == 0, verifies) << n << " salt characters";
 	}
 }
 
