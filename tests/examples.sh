@@ -5,7 +5,8 @@
 # literal block (a ``` fence, or .Bd -literal in a manual page) holding
 # "$ " command lines, and "# " ones for root; its other lines are the
 # output shown, in which "<...>" stands for any text.  Each example runs
-# with -e and -o pipefail, as a careful script would.  One with root's
+# with -e and -o pipefail, as a careful script would, with "password" and
+# a newline on its standard input, as though typed.  One with root's
 # lines runs as root in a mount namespace of its own, over a copy of
 # /etc that has a user alice, so that it changes nothing of the
 # machine's; elsewhere (not root, or in a chroot, where the namespace's
@@ -36,7 +37,7 @@ for doc in "$@"; do
 		[ -e "$script" ] || continue
 		want=$(cat "${script%.sh}.out" 2>/dev/null)
 		if [ ! -e "${script%.sh}.root" ]; then
-			got=$(cd "$work" && bash -e -o pipefail "$script" 2>&1)
+			got=$(cd "$work" && printf 'password\n' | bash -e -o pipefail "$script" 2>&1)
 			status=$?
 		elif [ "$(id -u)" -eq 0 ] && command -v useradd >/dev/null &&
 			unshare --mount --propagation private true 2>/dev/null; then
