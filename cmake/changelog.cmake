@@ -1,41 +1,81 @@
 # SPDX-License-Identifier: MIT
-# Writes the Debian and the RPM changelog made from NEWS: each
-# "saltcrypt VERSION (YYYY-MM-DD)" entry becomes a stanza signed by the
-# package's contact.
+# The dates of the release: the Debian and the RPM changelog made from
+# NEWS, each "saltcrypt VERSION (YYYY-MM-DD)" entry a stanza signed by the
+# package's contact, and the SOURCE_DATE_EPOCH that the packages and
+# tarballs take their times from.
 
-# The day of the week of a date, as RFC 5322 names it (Sakamoto's method).
-function(weekday y m d out)
-  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
-  math(EXPR i "${m} - 1")
-  list(GET offsets ${i} t)
-  if(m LESS 3)
+# The seconds from 1970 to midnight UTC of a date (days from the civil
+# calendar, counted in 400-year eras).
+function(date_epoch y m d out)
+  if(m LESS_EQUAL 2)
     math(EXPR y "${y} - 1")
+    math(EXPR m "${m} + 9")
+  else()
+    math(EXPR m "${m} - 3")
   endif()
-  math(EXPR n "(${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${t} + ${d}) % 7")
-  set(names Sun Mon Tue Wed Thu Fri Sat)
-  list(GET names ${n} day)
-  set(${out} ${day} PARENT_SCOPE)
+  math(EXPR era "${y} / 400")
+  math(EXPR yoe "${y} - ${era} * 400")
+  math(EXPR doy "(153 * ${m} + 2) / 5 + ${d} - 1")
+  math(EXPR days "${era} * 146097 + ${yoe} * 365 + ${yoe} / 4 - ${yoe} / 100 + ${doy} - 719468")
+  math(EXPR seconds "${days} * 86400")
+  set(${out} ${seconds} PARENT_SCOPE)
+endfunction()
+
+# Formats an epoch as string(TIMESTAMP) does, which reads it from
+# SOURCE_DATE_EPOCH.
+function(format_epoch epoch format out)
+  set(saved "$ENV{SOURCE_DATE_EPOCH}")
+  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+  string(TIMESTAMP text "${format}" UTC)
+  if(saved STREQUAL "")
+    unset(ENV{SOURCE_DATE_EPOCH})
+  else()
+    set(ENV{SOURCE_DATE_EPOCH} "${saved}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
 # Whether line is the heading of an entry, "PACKAGE VERSION (YYYY-MM-DD)";
-# if so, sets version, year, month (Jan...), day (two digits) and weekday.
+# if so, sets version and epoch.
 function(news_heading line package out)
   set(${out} FALSE PARENT_SCOPE)
   if(NOT line MATCHES "^${package} ([^ ]+) \\(([0-9]+)-([0-9]+)-([0-9]+)\\)$")
     return()
   endif()
-  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  set(version ${CMAKE_MATCH_1})
   math(EXPR m "${CMAKE_MATCH_3}")
   math(EXPR d "${CMAKE_MATCH_4}")
-  weekday(${CMAKE_MATCH_2} ${m} ${d} wd)
-  math(EXPR i "${m} - 1")
-  list(GET months ${i} month)
+  date_epoch(${CMAKE_MATCH_2} ${m} ${d} epoch)
   set(${out} TRUE PARENT_SCOPE)
-  set(version ${CMAKE_MATCH_1} PARENT_SCOPE)
-  set(year ${CMAKE_MATCH_2} PARENT_SCOPE)
-  set(month ${month} PARENT_SCOPE)
-  set(day ${CMAKE_MATCH_4} PARENT_SCOPE)
-  set(weekday ${wd} PARENT_SCOPE)
+  set(version ${version} PARENT_SCOPE)
+  set(epoch ${epoch} PARENT_SCOPE)
+endfunction()
+
+# The time the release is dated by: the caller's SOURCE_DATE_EPOCH, else
+# the last commit's, else the date of NEWS's first entry.
+function(release_epoch news package out)
+  if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+    set(${out} $ENV{SOURCE_DATE_EPOCH} PARENT_SCOPE)
+    return()
+  endif()
+  find_package(Git QUIET)
+  if(GIT_FOUND AND EXISTS ${PROJECT_SOURCE_DIR}/.git)
+    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
+    if(NOT failed AND commit MATCHES "^[0-9]+$")
+      set(${out} ${commit} PARENT_SCOPE)
+      return()
+    endif()
+  endif()
+  file(STRINGS ${news} lines)
+  foreach(line IN LISTS lines)
+    news_heading("${line}" ${package} heading)
+    if(heading)
+      set(${out} ${epoch} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "no dated entry in ${news}")
 endfunction()
 
 function(debian_changelog news package contact out)
@@ -47,7 +87,8 @@ function(debian_changelog news package contact out)
     if(heading)
       string(APPEND text "${trailer}")
       string(APPEND text "${package} (${version}) unstable; urgency=medium\n")
-      set(trailer "\n -- ${contact}  ${weekday}, ${day} ${month} ${year} 00:00:00 +0000\n\n")
+      format_epoch(${epoch} "%a, %d %b %Y %H:%M:%S +0000" date)
+      set(trailer "\n -- ${contact}  ${date}\n\n")
     elseif(line STREQUAL "")
       string(APPEND text "\n")
     else()
@@ -71,7 +112,8 @@ function(rpm_changelog news package contact out)
       if(NOT text STREQUAL "")
         string(APPEND text "\n")
       endif()
-      string(APPEND text "* ${weekday} ${month} ${day} ${year} ${contact} - ${version}-1\n")
+      format_epoch(${epoch} "%a %b %d %Y" date)
+      string(APPEND text "* ${date} ${contact} - ${version}-1\n")
     elseif(line MATCHES "^\\* (.*)$")
       string(APPEND text "- ${CMAKE_MATCH_1}\n")
     elseif(NOT line STREQUAL "")

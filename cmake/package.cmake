@@ -36,7 +36,14 @@ set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 # links of its own under /usr/lib/.build-id.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
 # The packager is the contact, as the Debian package's maintainer is.
-set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none\n%define packager ${CPACK_PACKAGE_CONTACT}")
+# Built twice from the same commit, the RPM is the same to the bit: its
+# build time and file times come from SOURCE_DATE_EPOCH, and it names no
+# build host.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
+%define packager ${CPACK_PACKAGE_CONTACT}
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _buildhost reproducible")
 set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
 
 # The source tarball holds what git tracks: no build trees, no packages,
@@ -69,5 +76,13 @@ endif()
 if(NOT EXISTS ${PROJECT_BINARY_DIR}/install_manifest.txt)
   file(TOUCH ${PROJECT_BINARY_DIR}/install_manifest.txt)
 endif()
+
+# Packages and tarballs built twice from one commit are the same to the
+# bit: cpack and rpmbuild take their times from SOURCE_DATE_EPOCH, which
+# is set for them unless the caller set it.
+release_epoch(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} SALTCRYPT_SOURCE_DATE_EPOCH)
+file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake
+  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${SALTCRYPT_SOURCE_DATE_EPOCH})\nendif()\n")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 
 include(CPack)
