@@ -348,7 +348,7 @@ bool verifies(const char *setting)
 		return false;
 	memcpy(h, made, strlen(made) + 1);
 	const char *again = crypt("", h);
-	bool same = again != nullptr && strcmp(again, h) == 0;
+	bool same = again != nullptr && string_view(again) == string_view(h);
 	wipe(h, sizeof h);
 	return same;
 }
@@ -386,7 +386,7 @@ void check_salt(const char *setting, const char *arg)
 [[noreturn]] void refuse_fault(const reading &r, const char *arg)
 {
 	const method &m = *r.m;
-	int name = static_cast<int>(strcspn(m.name, ","));
+	int name = static_cast<int>(std::min(string_view(m.name).find(','), strlen(m.name)));
 	char why[160];
 	if (r.bad == fault::salt && m.rule == salt_rule::decoded)
 		snprintf(why, sizeof why, ": %.*s takes a salt of at most %zu characters that decodes into whole bytes",
@@ -485,7 +485,7 @@ size_t bytes_used(const char *setting)
 bool method_limits(const char *prefix, limits &out)
 {
 	for (const method &m : methods)
-		if (strcmp(m.prefix, prefix) == 0) {
+		if (string_view(m.prefix) == prefix) {
 			out = {m.r.lo, m.r.hi, m.r.digits, m.min_salt};
 			return true;
 		}

@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/ptrace.h>
@@ -377,26 +378,34 @@ struct Terminal {
 	pid_t pid = -1;
 };
 
-// Empty when the terminal was had, else why not.
-inline std::string start_on_terminal(const std::vector<std::string> &args, int in, Terminal &t)
+// Empty when the terminal was had, else why not.  Standard output is out
+// instead when that is not -1, and the terminal echoes nothing with
+// echo_off.
+inline std::string start_on_terminal(const std::vector<std::string> &args, int in, Terminal &t, int out = -1,
+				     bool echo_off = false)
 {
 #if defined(HAVE_PTY_H) || defined(HAVE_UTIL_H) || defined(HAVE_LIBUTIL_H)
 	if (openpty(&t.master, &t.slave, nullptr, nullptr, nullptr) != 0)
 		return std::string("no pseudo-terminal: ") + strerror(errno);
+	termios mode{};
+	if (echo_off && tcgetattr(t.slave, &mode) == 0) {
+		mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+		tcsetattr(t.slave, TCSANOW, &mode);
+	}
 	std::vector<std::string> words = command(args);
 	t.pid = must(fork(), "fork");
 	if (t.pid == 0) {
 		setsid();
 		ioctl(t.slave, TIOCSCTTY, 0);
 		dup2(in >= 0 ? in : t.slave, 0);
-		dup2(t.slave, 1);
+		dup2(out >= 0 ? out : t.slave, 1);
 		dup2(t.slave, 2);
 		close(t.master);
 		exec(words);
 	}
 	return "";
 #else
-	(void)args, (void)in, (void)t;
+	(void)args, (void)in, (void)t, (void)out, (void)echo_off;
 	return "no openpty on this platform";
 #endif
 }

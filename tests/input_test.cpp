@@ -243,7 +243,9 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 		std::string line;
 		int status;
 		std::string shows;
-		bool from_file; // the line comes from a file, not the keyboard
+		bool from_file;      // the line comes from a file, not the keyboard
+		bool echo_off = false;
+		bool out_to_file = false; // the prompt goes to a file, not the terminal
 	};
 	const Typed cases[] = {
 		{"secret\n", 0, prompt + "secret\r\n" + hash_of("secret", "ab") + "\r\n", false},
@@ -251,14 +253,18 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 		{std::string(4000, 'x') + "\n", 1, "x\r\n" + too_long_line, false},
 		{"\x04", 1, prompt + "\r\nsaltcrypt: no password: standard input is empty\r\n", false},
 		{over + "\n", 1, prompt + "\r\n" + too_long_line, true},
+		{over + "\n", 1, prompt + "\r\n" + too_long_line, false, true},
+		{"\x04", 1, "saltcrypt: no password: standard input is empty\r\n", false, false, true},
 	};
 	for (const Typed &t : cases) {
 		int in = t.from_file ? file_with(t.line) : -1;
+		int out = t.out_to_file ? temp_file() : -1;
 		Terminal term;
-		if (std::string why = start_on_terminal({"ab"}, in, term); !why.empty())
+		if (std::string why = start_on_terminal({"ab"}, in, term, out, t.echo_off); !why.empty())
 			GTEST_SKIP() << why;
 		std::string seen;
-		read_until(term.master, seen, prompt);
+		if (!t.out_to_file)
+			read_until(term.master, seen, prompt);
 		if (!t.from_file) {
 			ASSERT_EQ(write(term.master, t.line.data(), t.line.size()), static_cast<ssize_t>(t.line.size()));
 		}
@@ -266,8 +272,13 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 		int st = 0;
 		waitpid(term.pid, &st, 0);
 		EXPECT_EQ(WEXITSTATUS(st), t.status);
-		EXPECT_NE(seen.find(prompt), std::string::npos) << seen;
-		EXPECT_NE(seen.find(t.shows), std::string::npos) << seen;
+		if (t.out_to_file) {
+			EXPECT_EQ(seen, t.shows);
+			EXPECT_EQ(contents(out), prompt);
+			close(out);
+		} else {
+			EXPECT_NE(seen.find(t.shows), std::string::npos) << seen;
+		}
 
 		int pending = -1;
 		ASSERT_EQ(ioctl(term.slave, FIONREAD, &pending), 0);
