@@ -2,7 +2,7 @@
 /* The floor saltcrypt is measured against: the calls saltcrypt makes,
  * made from plain C with the least care that still does the job.  Core
  * dumps off, the salt checked (and completed for a bare method prefix),
- * the prompt, the line read a byte at a time (a seekable file in blocks,
+ * the prompt, the line of up to 511 bytes read a byte at a time (a seekable file in blocks,
  * its offset set back past the newline), a wait on a non-blocking
  * descriptor, the salt argument or a clock-seeded two-character salt,
  * crypt, the wipe, and one write of the hash line; failures end through
@@ -39,7 +39,7 @@ int main(int argc, char *argv[])
 	const struct rlimit none = {0, 0};
 	struct stat st;
 	struct pollfd p = {0, POLLIN, 0};
-	char pass[25];
+	char pass[CRYPT_MAX_PASSPHRASE_SIZE];
 	char buf[24];
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
 	char line[512];
