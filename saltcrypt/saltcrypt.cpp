@@ -219,7 +219,7 @@ size_t read_password(char (&pass)[max_pass + 1])
 		if (nul)
 			fail("password contains a NUL byte");
 		char what[64];
-		snprintf(what, sizeof what, "password longer than libcrypt's limit of %zu bytes", max_pass);
+		(void)snprintf(what, sizeof what, "password longer than libcrypt's limit of %zu bytes", max_pass);
 		fail(what);
 	}
 	if (n == 0 && !ended)
@@ -240,7 +240,7 @@ const char *hash(char (&pass)[max_pass + 1], const char *salt, const char *given
 	if (result == nullptr || result[0] == '*') {
 		char seen[max_shown + 4];
 		char what[max_shown + 64];
-		snprintf(what, sizeof what, "libcrypt cannot hash with the setting '%s'", shown(given, seen));
+		(void)snprintf(what, sizeof what, "libcrypt cannot hash with the setting '%s'", shown(given, seen));
 		fail(what);
 	}
 	if (!has_salt(result))

@@ -389,17 +389,17 @@ void check_salt(const char *setting, const char *arg)
 	int name = static_cast<int>(std::min(string_view(m.name).find(','), strlen(m.name)));
 	char why[160];
 	if (r.bad == fault::salt && m.rule == salt_rule::decoded)
-		snprintf(why, sizeof why, ": %.*s takes a salt of at most %zu characters that decodes into whole bytes",
+		(void)snprintf(why, sizeof why, ": %.*s takes a salt of at most %zu characters that decodes into whole bytes",
 			 name, m.name, m.max_salt);
 	else if (r.bad == fault::salt)
-		snprintf(why, sizeof why, ": %.*s takes a salt of at least %zu characters", name, m.name, m.min_salt);
+		(void)snprintf(why, sizeof why, ": %.*s takes a salt of at least %zu characters", name, m.name, m.min_salt);
 	else if (m.decode != nullptr)
-		snprintf(why, sizeof why, ": %.*s cannot take the parameters '%.*s'", name, m.name,
+		(void)snprintf(why, sizeof why, ": %.*s cannot take the parameters '%.*s'", name, m.name,
 			 static_cast<int>(m.glued), r.salt - m.glued);
 	else if (m.r.hi == 0)
-		snprintf(why, sizeof why, ": %.*s takes a %s of at least %llu", name, m.name, param_name(m), m.r.lo);
+		(void)snprintf(why, sizeof why, ": %.*s takes a %s of at least %llu", name, m.name, param_name(m), m.r.lo);
 	else
-		snprintf(why, sizeof why, ": %.*s takes a %s from %0*llu to %llu", name, m.name, param_name(m),
+		(void)snprintf(why, sizeof why, ": %.*s takes a %s from %0*llu to %llu", name, m.name, param_name(m),
 			 static_cast<int>(m.r.digits), m.r.lo, m.r.hi);
 	refuse("invalid salt", arg, why);
 }
