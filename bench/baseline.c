@@ -5,7 +5,7 @@
  * the prompt, the line of up to 511 bytes read a byte at a time (a seekable file in blocks,
  * its offset set back past the newline), a wait on a non-blocking
  * descriptor, the salt argument or a clock-seeded two-character salt,
- * crypt, the wipe, and one write of the hash line; failures end through
+ * crypt, the wipe of the password and of the stack crypt used, and one write of the hash line; failures end through
  * err(3), on a line of their own at a terminal. */
 #include <crypt.h>
 #include <err.h>
@@ -22,6 +22,13 @@
 
 static const char alphabet[] =
 	"./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+/* What libcrypt left of the password in its stack frames. */
+static void __attribute__((noinline)) scrub(void)
+{
+	char below[4096];
+	explicit_bzero(below, sizeof below);
+}
 
 static void fail(const char *what)
 {
@@ -81,6 +88,7 @@ int main(int argc, char *argv[])
 	}
 	result = crypt(pass, salt);
 	explicit_bzero(pass, sizeof pass);
+	scrub();
 	if (result == NULL || result[0] == '*')
 		fail("crypt");
 	n = strlen(result);

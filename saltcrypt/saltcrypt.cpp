@@ -228,6 +228,24 @@ size_t read_password(char (&pass)[max_pass + 1])
 	return n;
 }
 
+// libcrypt leaves pieces of the password in the stack frames it used,
+// below its caller's: a stretch of stack below the caller's frame is
+// cleared after each hash.  Its methods reach about 3 KiB deep; a
+// sanitizer's interceptor in between takes more.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t crypt_stack = 16384;
+#elif defined(__has_feature)
+constexpr size_t crypt_stack = __has_feature(address_sanitizer) ? 16384 : 4096;
+#else
+constexpr size_t crypt_stack = 4096;
+#endif
+
+[[gnu::noinline]] void wipe_stack()
+{
+	char below[crypt_stack];
+	wipe(below, sizeof below);
+}
+
 // Hashes pass and wipes it.  libcrypt may signal failure with a null
 // pointer or with a short string starting with '*', which no valid hash
 // contains; what it refuses then, the salt check could not tell.  A hash
@@ -237,6 +255,7 @@ const char *hash(char (&pass)[max_pass + 1], const char *salt, const char *given
 {
 	const char *result = crypt(pass, salt);
 	wipe(pass, sizeof pass);
+	wipe_stack();
 	if (result == nullptr || result[0] == '*') {
 		char seen[max_shown + 4];
 		char what[max_shown + 64];

@@ -140,6 +140,7 @@ TEST(Saltcrypt, PasswordWipedOnEveryExit)
 	};
 	const Exit exits[] = {
 		{"hashed", {"$5$abc$"}, secret + "\n", Source::pipe, nullptr, 0},
+		{"hashed by md5crypt, which leaves it on the stack", {"$1$abc$"}, secret + "\n", Source::pipe, nullptr, 0},
 		{"over-long line in a file", {"ab"}, std::string(3000, '.') + secret + "\n", Source::file, nullptr, 1},
 		{"NUL byte", {"ab"}, secret + std::string("\0\n", 2), Source::pipe, nullptr, 1},
 		{"hash failure", {"$y$jZT$F5Jx5fExrKuPp53xLKQ..1"}, secret + "\n", Source::pipe, nullptr, 1},

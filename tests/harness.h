@@ -485,8 +485,12 @@ inline Trace trace_to_exit(const std::vector<std::string> &args, const std::stri
 	if (pid == 0) {
 		if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
 			_exit(126);
-		// LeakSanitizer cannot run in a traced process.
+		// LeakSanitizer cannot run in a traced process.  A sanitizer's
+		// runtime is bound lazily, and the dynamic linker's trampoline
+		// would spill registers that still hold password bytes onto the
+		// stack at exit; saltcrypt and libcrypt are bound at start-up.
 		add_asan_option("detect_leaks=0");
+		setenv("LD_BIND_NOW", "1", 1);
 		place(out, 1);
 		place(in, 0);
 		place(out, 2);
