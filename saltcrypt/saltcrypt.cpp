@@ -6,8 +6,8 @@
 // password and must cost no more than the same calls made from C.
 
 #include "platform.h"
-#include "salt.h"
-#include "setting.h"
+#include "clock_salt.h"
+#include "salt_arg.h"
 
 #include <err.h>
 #include <poll.h>

@@ -8,11 +8,16 @@
 //   SALTCRYPT_TIME=FILE     a clock that reads the seconds from FILE
 //   SALTCRYPT_WRITES=FILE   a record in FILE of the size of each write
 //                           to standard output, one a line
+//   SALTCRYPT_EINTR=MS      a signal every MS milliseconds, whose handler
+//                           does not restart calls: a call that blocks
+//                           fails with EINTR
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/time.h>
 #include <sys/types.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,3 +85,24 @@ extern "C" ssize_t write(int fd, const void *buf, size_t n)
 	}
 	return next(fd, buf, n);
 }
+
+namespace {
+
+void ignore(int)
+{
+}
+
+__attribute__((constructor)) void interrupt_often()
+{
+	const char *ms = getenv("SALTCRYPT_EINTR");
+	if (ms == nullptr)
+		return;
+	struct sigaction quiet {};
+	quiet.sa_handler = ignore;
+	sigaction(SIGALRM, &quiet, nullptr);
+	const timeval every{0, static_cast<suseconds_t>(atoi(ms)) * 1000};
+	const itimerval timer{every, every};
+	setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+} // namespace

@@ -6,7 +6,7 @@
 // cheap one hashes to a salted hash that hashes back to itself; a refusal
 // is one printable line.
 #include "platform.h"
-#include "setting.h"
+#include "salt_arg.h"
 
 #include <cerrno>
 #include <csetjmp>

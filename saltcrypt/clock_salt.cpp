@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "salt.h"
+#include "clock_salt.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Salt generator for saltcrypt: the two-character salt used when the
 // caller gives none.
-#ifndef SALTCRYPT_SALT_H
-#define SALTCRYPT_SALT_H
+#ifndef SALTCRYPT_CLOCK_SALT_H
+#define SALTCRYPT_CLOCK_SALT_H
 
 // Maps a value from 0 to 127 onto a character code of the salt alphabet
 // "./0-9A-Za-z".

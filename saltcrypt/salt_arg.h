@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The salt argument of saltcrypt: checked before the prompt, completed with
 // a fresh random salt when it names only a method, never hashed unsalted.
-#ifndef SALTCRYPT_SETTING_H
-#define SALTCRYPT_SETTING_H
+#ifndef SALTCRYPT_SALT_ARG_H
+#define SALTCRYPT_SALT_ARG_H
 
 #include <cstddef>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "setting.h"
+#include "salt_arg.h"
 #include "platform.h"
 
 #include <err.h>
