@@ -48,26 +48,20 @@ using std::string_view;
 constexpr string_view with_dollar = "$./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr string_view b64(with_dollar.data() + 1, with_dollar.size() - 1);
 
-// How a method's parameters stand between its prefix and its salt, as
-// crypt(5) lays them out.
-enum class params {
+// The kind of a method's parameter, as crypt(5) lays it out between the
+// method's prefix and its salt.
+enum class param {
 	none,
-	field,  // one encoded field ended by '$': yescrypt's
-	cost,   // "NN$", a decimal cost of a fixed number of digits: bcrypt
-	count,  // "$N$", a decimal iteration count: sha1crypt
-	rounds, // an optional "rounds=N$": SHA-crypt
-	sun,    // an optional ",rounds=N" before the '$': SunMD5
+	digits, // a decimal number, ended by '$'
+	field,  // encoded characters, ended by '$': yescrypt's
 	glued,  // a fixed number of characters glued to the salt: scrypt, BSDI
 };
 
 // The range of a decimal parameter that this libcrypt takes, as its
-// tests find it; hi 0 is no upper bound.  A count is never 0 nor written
-// with a leading zero: libcrypt would take sha1crypt's "$sha1$0$" and do
-// no iterations at all.
+// tests find it; hi 0 is no upper bound.
 struct range {
 	unsigned long long lo = 0;
 	unsigned long long hi = 0;
-	unsigned digits = 0; // the exact number of digits, or 0 for any
 };
 
 // How a salt must be spelt besides its alphabet.
@@ -77,17 +71,25 @@ enum class salt_rule {
 	decoded, // yescrypt's little-endian base 64, which must decode into bytes
 };
 
+// A method, as its settings are laid out: its prefix, then its parameter
+// (after lead, and left out where optional), then its salt.  A decimal
+// parameter is never written with a leading zero unless its width is
+// fixed, and so never 0: libcrypt would take sha1crypt's "$sha1$0$" and do
+// no iterations at all.
 struct method {
 	const char *prefix; // as crypt_gensalt takes it
 	const char *name;   // as crypt(5) calls it
-	params p;
-	size_t glued = 0;
-	range r = {};
+	param p = param::none;
+	const char *lead = "";  // what the parameter starts with
+	bool optional = false;  // the parameter may be left out
+	size_t width = 0;       // the parameter's fixed width, or 0 for none
+	range r = {};           // a decimal parameter's
+	const char *what = "";  // what messages call the parameter
 	salt_rule rule = salt_rule::b64;
-	size_t min_salt = 0; // the fewest salt characters libcrypt takes
-	size_t max_salt = 0; // the most it takes, or 0 for no bound of its own
+	size_t min_salt = 0;   // the fewest salt characters libcrypt takes
+	size_t max_salt = 0;   // the most it takes, or 0 for no bound of its own
 	bool one_hash = false; // at most one '$' field, the hash, follows the salt
-	size_t cut = 0;      // the bytes of the password it reads, or 0 for all
+	size_t cut = 0;        // the bytes of the password it reads, or 0 for all
 	bool salted = true;
 	bool (*decode)(string_view glued) = nullptr; // checks encoded parameters
 };
@@ -114,28 +116,33 @@ bool scrypt_params(string_view g)
 }
 
 constexpr range sha_rounds{1000, 999999999};
+constexpr range bcrypt_cost{4, 31};
+constexpr const char *rounds = "rounds= value";
+constexpr const char *cost = "cost of two digits";
+constexpr salt_rule b64_salt = salt_rule::b64;
 
 const method methods[] = {
-	{"$y$", "yescrypt", params::field, 0, {}, salt_rule::decoded, 0, 86, true},
-	{"$gy$", "gost-yescrypt", params::field, 0, {}, salt_rule::decoded, 0, 86, true},
-	{"$7$", "scrypt", params::glued, 11, {}, salt_rule::b64, 0, 0, true, 0, true, scrypt_params},
-	{"$2b$", "bcrypt", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0, false, 72},
-	{"$2y$", "bcrypt, as $2b$", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0, false, 72},
-	{"$2a$", "bcrypt, as crypt_blowfish 1.0.4 and earlier", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0,
-	 false, 72},
-	{"$2x$", "bcrypt, with crypt_blowfish's 8-bit bug", params::cost, 0, {4, 31, 2}, salt_rule::b64, 22, 0,
-	 false, 72},
-	{"$6$", "sha512crypt", params::rounds, 0, sha_rounds, salt_rule::wide},
-	{"$5$", "sha256crypt", params::rounds, 0, sha_rounds, salt_rule::wide},
-	{"$sha1", "sha1crypt", params::count, 0, {1, 0}},
-	{"$md5", "SunMD5", params::sun, 0, {1, 4294967295}},
-	{"$1$", "md5crypt", params::none, 0, {}, salt_rule::wide},
-	{"$3$", "NT", params::none, 0, {}, salt_rule::b64, 0, 0, false, 0, false},
-	{"_", "bsdicrypt, BSDI extended DES", params::glued, 4, {}, salt_rule::b64, 4},
+	{"$y$", "yescrypt", param::field, "", false, 0, {}, "", salt_rule::decoded, 0, 86, true},
+	{"$gy$", "gost-yescrypt", param::field, "", false, 0, {}, "", salt_rule::decoded, 0, 86, true},
+	{"$7$", "scrypt", param::glued, "", false, 11, {}, "", b64_salt, 0, 0, true, 0, true, scrypt_params},
+	{"$2b$", "bcrypt", param::digits, "", false, 2, bcrypt_cost, cost, b64_salt, 22, 0, false, 72},
+	{"$2y$", "bcrypt, as $2b$", param::digits, "", false, 2, bcrypt_cost, cost, b64_salt, 22, 0, false, 72},
+	{"$2a$", "bcrypt, as crypt_blowfish 1.0.4 and earlier", param::digits, "", false, 2, bcrypt_cost, cost,
+	 b64_salt, 22, 0, false, 72},
+	{"$2x$", "bcrypt, with crypt_blowfish's 8-bit bug", param::digits, "", false, 2, bcrypt_cost, cost, b64_salt,
+	 22, 0, false, 72},
+	{"$6$", "sha512crypt", param::digits, "rounds=", true, 0, sha_rounds, rounds, salt_rule::wide},
+	{"$5$", "sha256crypt", param::digits, "rounds=", true, 0, sha_rounds, rounds, salt_rule::wide},
+	{"$sha1", "sha1crypt", param::digits, "$", false, 0, {1, 0}, "count"},
+	{"$md5", "SunMD5", param::digits, ",rounds=", true, 0, {1, 4294967295}, rounds},
+	{"$1$", "md5crypt", param::none, "", false, 0, {}, "", salt_rule::wide},
+	{"$3$", "NT", param::none, "", false, 0, {}, "", b64_salt, 0, 0, false, 0, false},
+	{"_", "bsdicrypt, BSDI extended DES", param::glued, "", false, 4, {}, "", b64_salt, 4},
 	// Traditional DES and bigcrypt: the salt comes first.  Traditional
 	// DES reads 8 bytes; a setting longer than its 13 characters is
 	// bigcrypt's, which reads 128 (bytes_used).
-	{"", "descrypt, traditional DES: two salt characters", params::none, 0, {}, salt_rule::b64, 0, 0, false, 8},
+	{"", "descrypt, traditional DES: two salt characters", param::none, "", false, 0, {}, "", b64_salt, 0, 0, false,
+	 8},
 };
 
 // Where bigcrypt's settings begin, and how much it reads.
@@ -173,7 +180,7 @@ unsigned long long decimal(string_view d)
 bool in_range(string_view d, const range &r)
 {
 	unsigned long long v = decimal(d);
-	return (r.digits == 0 || d.size() == r.digits) && v >= r.lo && (r.hi == 0 || v <= r.hi);
+	return v >= r.lo && (r.hi == 0 || v <= r.hi);
 }
 
 // Whether a yescrypt salt decodes into whole bytes: its characters carry
@@ -186,19 +193,6 @@ bool decodes(string_view salt)
 		return true;
 	size_t last = b64.find(salt.back());
 	return tail != 1 && last < (tail == 2 ? 4u : 16u);
-}
-
-// What a message calls a method's decimal parameter.
-const char *param_name(const method &m)
-{
-	switch (m.p) {
-	case params::cost:
-		return "cost of two digits";
-	case params::count:
-		return "count";
-	default:
-		return "rounds= value";
-	}
 }
 
 // What is wrong with a setting, beyond what a message for the whole of
@@ -216,122 +210,95 @@ struct reading {
 	fault bad = fault::none;
 };
 
+// The method that setting s names: by "$id$", or "$id" for SunMD5 and
+// sha1crypt, by "_" for BSDI, and by no prefix at all for traditional DES.
+// Null for none; id is what names it.
+const method *named(string_view s, string_view &id)
+{
+	id = string_view(s.data(), s[0] == '$' ? std::min(s.find_first_of("$,", 1), s.size()) : s[0] == '_' ? 1 : 0);
+	for (const method &m : methods) {
+		size_t n = strlen(m.prefix);
+		if (string_view(m.prefix, n > 1 && m.prefix[n - 1] == '$' ? n - 1 : n) == id)
+			return &m;
+	}
+	return nullptr;
+}
+
+// How reading a parameter ended: past it and its '$', malformed (empty,
+// a leading zero where the width is not fixed, not ended by '$'), or at
+// the end of the setting, which cuts it short.
+enum class step { on, malformed, cut };
+
+// Reads m's parameter of s from p on, and marks r where libcrypt would
+// refuse its value.
+step read_param(const method &m, string_view s, size_t &p, reading &r)
+{
+	auto at = [&](string_view t) { return string_view(s.data() + p, std::min(t.size(), s.size() - p)) == t; };
+	if (!at(m.lead))
+		return step::malformed;
+	p += strlen(m.lead);
+	size_t n = span(s, p, m.p == param::digits ? "0123456789" : b64);
+	n = m.p == param::glued ? std::min(n, m.width) : n;
+	string_view v(s.data() + p, n);
+	p += n;
+	if (m.p == param::glued && n < m.width)
+		return p == s.size() ? step::cut : step::malformed;
+	if (n == 0 || (m.p == param::digits && m.width == 0 && v[0] == '0'))
+		return step::malformed;
+	bool in = m.p == param::digits ? (m.width == 0 || n == m.width) && in_range(v, m.r)
+				       : m.decode == nullptr || m.decode(v);
+	r.bad = in ? fault::none : fault::param;
+	if (m.p == param::glued)
+		return step::on;
+	if (p == s.size())
+		return step::cut;
+	return at("$") && ++p > 0 ? step::on : step::malformed;
+}
+
 reading read(const char *arg)
 {
 	const string_view s(arg);
-	if (s.empty() || std::any_of(s.begin(), s.end(), foreign))
+	string_view id;
+	const method *m = s.empty() || std::any_of(s.begin(), s.end(), foreign) ? nullptr : named(s, id);
+	if (m == nullptr)
 		return {};
-
-	// A method is named by "$id$", or "$id" for SunMD5 and sha1crypt, by
-	// "_" for BSDI, and by no prefix at all for traditional DES.
-	string_view id(arg, s[0] == '$' ? std::min(s.find_first_of("$,", 1), s.size()) : s[0] == '_' ? 1 : 0);
-	reading r;
-	for (const method &m : methods) {
-		string_view name(m.prefix);
-		if (name.size() > 1 && name.back() == '$')
-			name.remove_suffix(1);
-		if (name == id)
-			r.m = &m;
-	}
-	if (r.m == nullptr)
-		return {};
-	const method &m = *r.m;
+	reading r{m};
 	size_t p = id.size();
-	const bool dollar = string_view(m.prefix).size() > id.size(); // the '$' that ends "$y$"
-	auto ends = [&] { return p == s.size(); };
-	auto eat = [&](char c) {
-		if (ends() || s[p] != c)
-			return false;
+	const bool dollar = strlen(m->prefix) > id.size(); // the '$' that ends "$y$"
+	if (dollar && s.size() > p && s[p] == '$')
 		p++;
-		return true;
-	};
-	auto rounds = [&] {
-		if (string_view(arg + p).rfind("rounds=", 0) != 0)
-			return false;
-		p += 7;
-		return true;
-	};
-	// A decimal parameter: malformed without digits, or with a leading
-	// zero where its digits are not fixed; a fault out of its range.
-	auto count = [&] {
-		size_t n = span(s, p, "0123456789");
-		string_view d(arg + p, n);
-		p += n;
-		if (n == 0 || (m.r.digits == 0 && d[0] == '0'))
-			return false;
-		if (!in_range(d, m.r))
-			r.bad = fault::param;
-		return true;
-	};
-
-	if (dollar && !eat('$'))
+	else if (dollar)
 		return {}; // "$6": a mistyped method
-	if (!m.salted)
+	if (!m->salted)
 		return r;
-	if ((ends() && p > 0) || (!dollar && s[0] == '$' && string_view(arg + p) == "$")) {
+	if ((p == s.size() && p > 0) || (!dollar && s[0] == '$' && string_view(arg + p) == "$")) {
 		r.prefix = true;
 		return r;
 	}
-
-	// Parameters.  A field that ends the setting cuts it short (salt
-	// null); one not ended by '$' is malformed.
-	bool ok = true;
-	bool field = true;
-	switch (m.p) {
-	case params::none:
-		field = false;
-		break;
-	case params::field:
-		ok = span(s, p, b64) > 0;
-		p += span(s, p, b64);
-		break;
-	case params::cost:
-		ok = count();
-		break;
-	case params::count:
-		ok = eat('$') && count();
-		break;
-	case params::rounds:
-		field = rounds();
-		ok = !field || count();
-		break;
-	case params::sun:
-		ok = !eat(',') || (rounds() && count());
-		break;
-	case params::glued: {
-		size_t n = std::min(span(s, p, b64), m.glued);
-		p += n;
-		if (n < m.glued)
-			return ends() ? r : reading{};
-		if (m.decode != nullptr && !m.decode(string_view(arg + p - n, n)))
-			r.bad = fault::param;
-		field = false;
-		break;
-	}
-	}
-	if (!ok)
-		return {};
-	if (field && ends())
-		return r;
-	if (field && !eat('$'))
-		return {};
+	// A parameter that can be left out is there where its lead is.  SunMD5
+	// without one has its '$' all the same.
+	bool given = m->p != param::none && (!m->optional || string_view(arg + p).rfind(m->lead, 0) == 0);
+	step st = step::on;
+	if (given)
+		st = read_param(*m, s, p, r);
+	else if (!dollar && m->p != param::none)
+		st = s[p++] == '$' ? step::on : step::malformed;
+	if (st != step::on)
+		return st == step::cut ? r : reading{};
 
 	r.salt = arg + p;
-	size_t n = m.rule == salt_rule::wide ? std::min(s.find('$', p), s.size()) - p : span(s, p, b64);
-	string_view salt(arg + p, n);
+	size_t n = m->rule == salt_rule::wide ? std::min(s.find('$', p), s.size()) - p : span(s, p, b64);
 	if (r.bad == fault::none && n > 0 &&
-	    (n < m.min_salt || (m.max_salt > 0 && n > m.max_salt) || (m.rule == salt_rule::decoded && !decodes(salt))))
+	    (n < m->min_salt || (m->max_salt > 0 && n > m->max_salt) ||
+	     (m->rule == salt_rule::decoded && !decodes(string_view(arg + p, n)))))
 		r.bad = fault::salt;
-	p += n;
 	// What follows the salt: nothing, or the '$' and hash of a stored
 	// hash.  Traditional DES is its salt and hash alone, and the yescrypt
 	// family's hashes are a single field.
-	string_view rest(arg + p);
-	bool more = m.one_hash ? !rest.empty() && (rest[0] != '$' || span(rest, 1, b64) != rest.size() - 1)
-			       : span(rest, 0, with_dollar) != rest.size();
-	if (id.empty() ? !rest.empty() : more)
-		return {};
-	return r;
+	string_view rest(arg + p + n);
+	bool more = m->one_hash ? !rest.empty() && (rest[0] != '$' || span(rest, 1, b64) != rest.size() - 1)
+				: span(rest, 0, with_dollar) != rest.size();
+	return (id.empty() ? !rest.empty() : more) ? reading{} : r;
 }
 
 // A setting longer than any that crypt_gensalt makes may give a hash too
@@ -390,17 +357,17 @@ void check_salt(const char *setting, const char *arg)
 	char why[160];
 	if (r.bad == fault::salt && m.rule == salt_rule::decoded)
 		(void)snprintf(why, sizeof why, ": %.*s takes a salt of at most %zu characters that decodes into whole bytes",
-			 name, m.name, m.max_salt);
+			       name, m.name, m.max_salt);
 	else if (r.bad == fault::salt)
 		(void)snprintf(why, sizeof why, ": %.*s takes a salt of at least %zu characters", name, m.name, m.min_salt);
 	else if (m.decode != nullptr)
 		(void)snprintf(why, sizeof why, ": %.*s cannot take the parameters '%.*s'", name, m.name,
-			 static_cast<int>(m.glued), r.salt - m.glued);
+			       static_cast<int>(m.width), r.salt - m.width);
 	else if (m.r.hi == 0)
-		(void)snprintf(why, sizeof why, ": %.*s takes a %s of at least %llu", name, m.name, param_name(m), m.r.lo);
+		(void)snprintf(why, sizeof why, ": %.*s takes a %s of at least %llu", name, m.name, m.what, m.r.lo);
 	else
-		(void)snprintf(why, sizeof why, ": %.*s takes a %s from %0*llu to %llu", name, m.name, param_name(m),
-			 static_cast<int>(m.r.digits), m.r.lo, m.r.hi);
+		(void)snprintf(why, sizeof why, ": %.*s takes a %s from %0*llu to %llu", name, m.name, m.what,
+			       static_cast<int>(m.width), m.r.lo, m.r.hi);
 	refuse("invalid salt", arg, why);
 }
 
@@ -486,7 +453,7 @@ bool method_limits(const char *prefix, limits &out)
 {
 	for (const method &m : methods)
 		if (string_view(m.prefix) == prefix) {
-			out = {m.r.lo, m.r.hi, m.r.digits, m.min_salt};
+			out = {m.r.lo, m.r.hi, static_cast<unsigned>(m.p == param::digits ? m.width : 0), m.min_salt};
 			return true;
 		}
 	return false;
