@@ -41,8 +41,6 @@ constexpr size_t max_pass = 511;
 // drained to the line's end, which costs next to nothing in large blocks.
 constexpr size_t max_line = size_t{64} * 1024;
 
-// A regular file's first read: the longest password and its newline.
-constexpr size_t first_block = max_pass + 1;
 
 // Whether the terminal's cursor may stand on the prompt's line: set once
 // the prompt is out, cleared when the echo of a typed newline ended it.
@@ -163,66 +161,94 @@ bool seekable_file()
 	return fstat(0, &st) == 0 && S_ISREG(st.st_mode) && lseek(0, 0, SEEK_CUR) >= 0;
 }
 
-// Takes the first line of standard input, without its newline, into pass.
-// Called once the prompt is out.  Nothing past the newline is consumed,
-// so the next reader of the same file or terminal gets the next line; a
-// pipe, socket or terminal is read a byte at a time.  An over-long line
-// or one holding a NUL is drained, so that no piece of a password is left
-// for a shell to run, and refused.  What was read is wiped on every way
-// out.
-size_t read_password(char (&pass)[max_pass + 1])
-{
-	char chunk[max_line];
-	const bool file = seekable_file();
-	size_t n = 0;    // bytes of the line so far, counted up to max_line
-	size_t used = 0; // how much of chunk has held input
+// What a read of a line brought: its bytes, whether its newline came, and
+// the system's error.  Neither, and fewer bytes than asked for, is the
+// end of the input.
+struct line {
+	size_t n = 0;
 	bool ended = false;
-	bool nul = false;
 	int error = 0;
+};
 
-	prompted = true;
-	while (!ended && (file || n < max_line)) {
-		size_t want = !file ? 1 : n <= max_pass ? first_block : sizeof chunk;
-		ssize_t r = read(0, chunk, want);
+// Reads standard input into buf, up to size bytes or through the newline,
+// which is not kept; nothing past the newline is consumed.  A seekable
+// file is read in blocks and its offset set back to just past the
+// newline; a pipe, socket or terminal is read a byte at a time.
+line read_line(char *buf, size_t size, bool file)
+{
+	line l;
+	while (!l.ended && l.n < size) {
+		ssize_t r = read(0, buf + l.n, file ? size - l.n : 1);
 		if (r < 0 && again(0, POLLIN))
 			continue;
 		if (r <= 0) {
-			error = r < 0 ? errno : 0;
+			l.error = r < 0 ? errno : 0;
 			break;
 		}
 		size_t len = static_cast<size_t>(r);
-		used = std::max(used, len);
-		if (const char *nl = static_cast<const char *>(memchr(chunk, '\n', len))) {
-			size_t past = len - static_cast<size_t>(nl - chunk) - 1;
+		if (const char *nl = static_cast<const char *>(memchr(buf + l.n, '\n', len))) {
+			size_t past = len - static_cast<size_t>(nl - (buf + l.n)) - 1;
 			len -= past + 1;
-			ended = true;
+			l.ended = true;
 			if (past > 0 && lseek(0, -static_cast<off_t>(past), SEEK_CUR) < 0)
-				error = errno;
+				l.error = errno;
 		}
-		// Past max_pass bytes the line is refused for its length, so only
-		// the bytes kept can make a NUL matter.
-		if (n < max_pass) {
-			size_t kept = std::min(len, max_pass - n);
-			memcpy(pass + n, chunk, kept);
-			nul = nul || memchr(chunk, '\0', kept) != nullptr;
-		}
-		n = std::min(n + len, max_line);
+		l.n += len;
+	}
+	return l;
+}
+
+// Reads and drops the rest of an over-long line, n bytes of which are in,
+// so that no piece of a password is left for a shell to run: a file to
+// the line's end, a pipe, socket or terminal to max_line bytes of the
+// line.  Tells how the line ended.
+line drain(bool file, size_t n)
+{
+	char chunk[max_line];
+	size_t used = 0; // how much of chunk has held input
+	line d;
+	while (!d.ended && d.error == 0 && (file || n < max_line)) {
+		size_t want = file ? sizeof chunk : max_line - n;
+		d = read_line(chunk, want, file);
+		used = std::max(used, d.n);
+		n += d.n;
+		if (!d.ended && d.n < want)
+			break;
 	}
 	wipe(chunk, used);
+	return d;
+}
+
+// Takes the first line of standard input, without its newline, into pass.
+// Called once the prompt is out.  Nothing past the newline is consumed,
+// so the next reader of the same file or terminal gets the next line.  An
+// over-long line or one holding a NUL is refused, and what was read is
+// wiped on every way out.
+size_t read_password(char (&pass)[max_pass + 1])
+{
+	const bool file = seekable_file();
+	prompted = true;
+	line l = read_line(pass, sizeof pass, file);
+	const size_t n = l.n;
+	// Past max_pass bytes the line is refused for its length, so only the
+	// bytes kept can make a NUL matter.
+	const bool nul = memchr(pass, '\0', std::min(n, max_pass)) != nullptr;
+	if (n > max_pass)
+		l = drain(file, n);
 
 	termios t{};
-	line_echoed = ended && tcgetattr(0, &t) == 0 && (t.c_lflag & ECHO) != 0;
-	if (error != 0 || n > max_pass || nul) {
+	line_echoed = l.ended && tcgetattr(0, &t) == 0 && (t.c_lflag & ECHO) != 0;
+	if (l.error != 0 || n > max_pass || nul) {
 		wipe(pass, sizeof pass);
-		if (error != 0)
-			fail("cannot read the password", error);
+		if (l.error != 0)
+			fail("cannot read the password", l.error);
 		if (nul)
 			fail("password contains a NUL byte");
 		char what[64];
 		(void)snprintf(what, sizeof what, "password longer than libcrypt's limit of %zu bytes", max_pass);
 		fail(what);
 	}
-	if (n == 0 && !ended)
+	if (n == 0 && !l.ended)
 		fail("no password: standard input is empty");
 	pass[n] = '\0';
 	return n;
