@@ -4,7 +4,6 @@
 #include "harness.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #ifdef OPENPTY_HEADER
 #include OPENPTY_HEADER
 #endif
