@@ -94,8 +94,10 @@ void ignore(int)
 
 __attribute__((constructor)) void interrupt_often()
 {
+	// Not in a wrapper such as valgrind, whose exec would keep the timer
+	// and lose the handler.
 	const char *ms = getenv("SALTCRYPT_EINTR");
-	if (ms == nullptr)
+	if (ms == nullptr || strcmp(program_invocation_short_name, "saltcrypt") != 0)
 		return;
 	struct sigaction quiet {};
 	quiet.sa_handler = ignore;
