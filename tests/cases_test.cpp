@@ -188,14 +188,29 @@ std::string run_typed(const Case &c, Result &r)
 #endif
 }
 
-using Param = std::pair<const Case *, Source>;
+// A case, and the kind of standard input it runs on.
+struct Param {
+	const Case *c;
+	Source from;
+};
+
+std::string name(const Param &p)
+{
+	const char *const kinds[] = {"", "Socket", "File", "Terminal"};
+	return std::string(p.c->name) + kinds[static_cast<int>(p.from)];
+}
+
+void PrintTo(const Param &p, std::ostream *os)
+{
+	*os << name(p);
+}
 
 class Cases : public testing::TestWithParam<Param> {};
 
 TEST_P(Cases, Run)
 {
-	const Case &c = *GetParam().first;
-	Source from = GetParam().second;
+	const Case &c = *GetParam().c;
+	Source from = GetParam().from;
 	Result r;
 	if (from != Source::terminal)
 		r = run_on(from, c.args, c.input);
@@ -231,17 +246,12 @@ std::vector<Param> params()
 	for (const Case &c : cases)
 		for (Source s : {Source::pipe, Source::socket, Source::file, Source::terminal})
 			if ((c.on & (1u << static_cast<int>(s))) != 0)
-				all.emplace_back(&c, s);
+				all.push_back({&c, s});
 	return all;
 }
 
-std::string name(const testing::TestParamInfo<Param> &i)
-{
-	const char *const kinds[] = {"", "Socket", "File", "Terminal"};
-	return std::string(i.param.first->name) + kinds[static_cast<int>(i.param.second)];
-}
-
-INSTANTIATE_TEST_SUITE_P(Saltcrypt, Cases, testing::ValuesIn(params()), name);
+INSTANTIATE_TEST_SUITE_P(Saltcrypt, Cases, testing::ValuesIn(params()),
+			 [](const testing::TestParamInfo<Param> &i) { return name(i.param); });
 
 // --help and -h answer alike, without a prompt or a read: the usage, and
 // the prefixes this libcrypt makes a salt for, as libcrypt in this
