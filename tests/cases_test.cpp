@@ -134,6 +134,9 @@ const Case cases[] = {
 	// What libcrypt refuses only once the password is in.
 	late("RefusedWhenHashing", "$y$jZT$F5Jx5fExrKuPp53xLKQ..1", streams),
 	late("GostRefusedWhenHashing", "$gy$j.T$F5Jx5fExrKuPp53xLKQ..1", pipe),
+	HAVE_CRYPT_GENSALT_RN ? late("CompletedRefusedWhenHashing", "$y$jZT$", pipe)
+			      : refused("CompletedRefusedWhenHashing", "$y$jZT$",
+					"this libcrypt cannot make a salt for '$y$jZT$'; give one"),
 	// Refused before the prompt.
 	refused("OneCharacter", "a", invalid("a")),
 	refused("Colon", "a:", invalid("a:")),
