@@ -63,7 +63,6 @@ const Layout layouts[] = {
 	{std::string(100, '!'), nullptr, none, false, invalid(std::string(100, '!'))},
 	{"abJnggxhB/yWI", "", 0, false, ""},
 	{"ab-", nullptr, none, false, invalid("ab-")},
-	{"ab$x", nullptr, none, false, invalid("ab$x")},
 	{"a b\x7f", nullptr, none, false, invalid("a b?")},
 	// BSDI: "_", a count glued to the salt.
 	{"_", "_", none, true, fresh},
@@ -110,7 +109,6 @@ const Layout layouts[] = {
 	{"$y$$", nullptr, none, false, invalid("$y$$")},
 	{"$y$j-T$abc", nullptr, none, false, invalid("$y$j-T$abc")},
 	{"$y$\t", nullptr, none, false, invalid("$y$?")},
-	{"$y", nullptr, none, false, invalid("$y")},
 	{"$Y$", nullptr, none, false, invalid("$Y$")},
 	{fits, "$y$", 233, false, invalid(fits, "libcrypt could not verify a hash made with it")},
 	{over, "$y$", 234, false, invalid(over)},
@@ -143,7 +141,6 @@ const Layout layouts[] = {
 	{"$md5,x=1$abc$", nullptr, none, false, invalid("$md5,x=1$abc$")},
 	{"$md5,ROUNDS=5$abc$", nullptr, none, false, invalid("$md5,ROUNDS=5$abc$")},
 	{"$md515", nullptr, none, false, invalid("$md515")},
-	{"$md5abc$", nullptr, none, false, invalid("$md5abc$")},
 	// sha1crypt: a count in a field of its own.
 	{"$sha1", "$sha1", none, true, fresh},
 	{"$sha1$", "$sha1", none, true, fresh},
@@ -153,7 +150,6 @@ const Layout layouts[] = {
 	{"$sha1$0$abc$", nullptr, none, false, invalid("$sha1$0$abc$")},
 	{"$sha1$$", nullptr, none, false, invalid("$sha1$$")},
 	{"$sha1$abc$", nullptr, none, false, invalid("$sha1$abc$")},
-	{"$sha1xyz", nullptr, none, false, invalid("$sha1xyz")},
 	// NT takes no salt.
 	{"$3$", "$3$", none, false, "the hashing method of '$3$' takes no salt"},
 	{"$3$abc$", "$3$", none, false, "the hashing method of '$3$abc$' takes no salt"},
@@ -163,7 +159,6 @@ const Layout layouts[] = {
 	{"", nullptr, none, false, invalid("")},
 	{"$", nullptr, none, false, invalid("$")},
 	{"$$", nullptr, none, false, invalid("$$")},
-	{"$$$", nullptr, none, false, invalid("$$$")},
 	{"$foo$", nullptr, none, false, invalid("$foo$")},
 };
 
