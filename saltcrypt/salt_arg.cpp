@@ -304,7 +304,8 @@ reading read(const char *arg)
 // A setting longer than any that crypt_gensalt makes may give a hash too
 // long for libcrypt to take back as a setting (scrypt's salts run to
 // hundreds of characters): such a hash could never be verified.  Only
-// for those, the hash of an empty key must hash to itself.
+// for those, the hash of an empty key must hash to itself; it holds no
+// secret.
 bool verifies(const char *setting)
 {
 	if (strlen(setting) < max_made)
@@ -315,9 +316,7 @@ bool verifies(const char *setting)
 		return false;
 	memcpy(h, made, strlen(made) + 1);
 	const char *again = crypt("", h);
-	bool same = again != nullptr && string_view(again) == string_view(h);
-	wipe(h, sizeof h);
-	return same;
+	return again != nullptr && string_view(again) == string_view(h);
 }
 
 // A salt libcrypt cannot use is refused before the prompt, so nobody

@@ -41,7 +41,6 @@ constexpr size_t max_pass = 511;
 // drained to the line's end, which costs next to nothing in large blocks.
 constexpr size_t max_line = size_t{64} * 1024;
 
-
 // Whether the terminal's cursor may stand on the prompt's line: set once
 // the prompt is out, cleared when the echo of a typed newline ended it.
 bool prompted = false;
