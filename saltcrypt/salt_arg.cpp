@@ -38,9 +38,14 @@ using std::string_view;
 	errx(1, "%s '%s'%s", before, shown(arg, seen), after);
 }
 
+// A setting in double quotes loses to the shell each "$y" and "$2" it
+// holds: "$y$" arrives as "$", and "$6$$" as "$$".
 [[noreturn]] void invalid(const char *arg)
 {
-	refuse("invalid salt", arg, "; usage: saltcrypt [salt]");
+	char seen[max_shown + 4];
+	bool mangled = *arg == '\0' || strchr(arg, '$') != nullptr;
+	errx(1, "invalid salt '%s'%s; %s", shown(arg, seen),
+	     mangled ? ": quote a setting in single quotes, as in saltcrypt '$y$'" : "", usage);
 }
 
 // The alphabet of salts, hashes and encoded parameters, and with it the
@@ -77,8 +82,10 @@ enum class salt_rule {
 // fixed, and so never 0: libcrypt would take sha1crypt's "$sha1$0$" and do
 // no iterations at all.
 struct method {
-	const char *prefix; // as crypt_gensalt takes it
-	const char *name;   // as crypt(5) calls it
+	const char *prefix;    // as crypt_gensalt takes it
+	const char *name;      // as crypt(5) calls it
+	const char *note = ""; // more for --help
+	bool named = true;     // the name, as the argument, asks for this prefix
 	param p = param::none;
 	const char *lead = "";  // what the parameter starts with
 	bool optional = false;  // the parameter may be left out
@@ -104,9 +111,10 @@ unsigned long long decode64(string_view s, size_t from, size_t n)
 }
 
 // scrypt's N (as its base-2 logarithm), r and p, as they are glued before
-// its salt: libcrypt takes N of 4 or more, r and p of 1 or more, r times
-// p under 2^30, and no more than 2^64 bytes of memory, 128 r N.  It may
-// refuse less memory than that, as much as it can have.
+// its salt.  libcrypt's fixed bounds: N of 4 or more, r and p of 1 or
+// more, r times p under 2^30.  Beyond those it needs 128 r N bytes, and
+// 128 r p more, which must fit in 64 bits; whether it can have them is
+// known only when it hashes.
 bool scrypt_params(string_view g)
 {
 	unsigned long long n = b64.find(g[0]);
@@ -119,35 +127,87 @@ constexpr range sha_rounds{1000, 999999999};
 constexpr range bcrypt_cost{4, 31};
 constexpr const char *rounds = "rounds= value";
 constexpr const char *cost = "cost of two digits";
-constexpr salt_rule b64_salt = salt_rule::b64;
 
 const method methods[] = {
-	{"$y$", "yescrypt", param::field, "", false, 0, {}, "", salt_rule::decoded, 0, 86, true},
-	{"$gy$", "gost-yescrypt", param::field, "", false, 0, {}, "", salt_rule::decoded, 0, 86, true},
-	{"$7$", "scrypt", param::glued, "", false, 11, {}, "", b64_salt, 0, 0, true, 0, true, scrypt_params},
-	{"$2b$", "bcrypt", param::digits, "", false, 2, bcrypt_cost, cost, b64_salt, 22, 0, false, 72},
-	{"$2y$", "bcrypt, as $2b$", param::digits, "", false, 2, bcrypt_cost, cost, b64_salt, 22, 0, false, 72},
-	{"$2a$", "bcrypt, as crypt_blowfish 1.0.4 and earlier", param::digits, "", false, 2, bcrypt_cost, cost,
-	 b64_salt, 22, 0, false, 72},
-	{"$2x$", "bcrypt, with crypt_blowfish's 8-bit bug", param::digits, "", false, 2, bcrypt_cost, cost, b64_salt,
-	 22, 0, false, 72},
-	{"$6$", "sha512crypt", param::digits, "rounds=", true, 0, sha_rounds, rounds, salt_rule::wide},
-	{"$5$", "sha256crypt", param::digits, "rounds=", true, 0, sha_rounds, rounds, salt_rule::wide},
-	{"$sha1", "sha1crypt", param::digits, "$", false, 0, {1, 0}, "count"},
-	{"$md5", "SunMD5", param::digits, ",rounds=", true, 0, {1, 4294967295}, rounds},
-	{"$1$", "md5crypt", param::none, "", false, 0, {}, "", salt_rule::wide},
-	{"$3$", "NT", param::none, "", false, 0, {}, "", b64_salt, 0, 0, false, 0, false},
-	{"_", "bsdicrypt, BSDI extended DES", param::glued, "", false, 4, {}, "", b64_salt, 4},
+	{.prefix = "$y$", .name = "yescrypt", .p = param::field, .rule = salt_rule::decoded, .max_salt = 86,
+	 .one_hash = true},
+	{.prefix = "$gy$", .name = "gost-yescrypt", .p = param::field, .rule = salt_rule::decoded, .max_salt = 86,
+	 .one_hash = true},
+	{.prefix = "$7$", .name = "scrypt", .p = param::glued, .width = 11, .one_hash = true, .decode = scrypt_params},
+	{.prefix = "$2b$", .name = "bcrypt", .p = param::digits, .width = 2, .r = bcrypt_cost, .what = cost,
+	 .min_salt = 22, .cut = 72},
+	{.prefix = "$2y$", .name = "bcrypt", .note = ", as $2b$", .named = false, .p = param::digits, .width = 2,
+	 .r = bcrypt_cost, .what = cost, .min_salt = 22, .cut = 72},
+	{.prefix = "$2a$", .name = "bcrypt", .note = ", as crypt_blowfish 1.0.4 and earlier", .named = false,
+	 .p = param::digits, .width = 2, .r = bcrypt_cost, .what = cost, .min_salt = 22, .cut = 72},
+	{.prefix = "$2x$", .name = "bcrypt", .note = ", with crypt_blowfish's 8-bit bug", .named = false,
+	 .p = param::digits, .width = 2, .r = bcrypt_cost, .what = cost, .min_salt = 22, .cut = 72},
+	{.prefix = "$6$", .name = "sha512crypt", .p = param::digits, .lead = "rounds=", .optional = true,
+	 .r = sha_rounds, .what = rounds, .rule = salt_rule::wide},
+	{.prefix = "$5$", .name = "sha256crypt", .p = param::digits, .lead = "rounds=", .optional = true,
+	 .r = sha_rounds, .what = rounds, .rule = salt_rule::wide},
+	{.prefix = "$sha1", .name = "sha1crypt", .p = param::digits, .lead = "$", .r = {1, 0}, .what = "count"},
+	{.prefix = "$md5", .name = "SunMD5", .p = param::digits, .lead = ",rounds=", .optional = true,
+	 .r = {1, 4294967295}, .what = rounds},
+	{.prefix = "$1$", .name = "md5crypt", .rule = salt_rule::wide},
+	{.prefix = "$3$", .name = "NT", .named = false, .salted = false},
+	{.prefix = "_", .name = "bsdicrypt", .note = ", BSDI extended DES", .p = param::glued, .width = 4,
+	 .min_salt = 4},
 	// Traditional DES and bigcrypt: the salt comes first.  Traditional
 	// DES reads 8 bytes; a setting longer than its 13 characters is
 	// bigcrypt's, which reads 128 (bytes_used).
-	{"", "descrypt, traditional DES: two salt characters", param::none, "", false, 0, {}, "", b64_salt, 0, 0, false,
-	 8},
+	{.prefix = "", .name = "descrypt", .note = ", traditional DES: two salt characters", .cut = 8},
+};
+
+// Names that people give for a method, and the name it goes by.
+struct alias {
+	const char *given;
+	const char *method;
+};
+constexpr alias aliases[] = {
+	{.given = "sha512", .method = "sha512crypt"}, {.given = "sha-512", .method = "sha512crypt"},
+	{.given = "sha256", .method = "sha256crypt"}, {.given = "sha-256", .method = "sha256crypt"},
+	{.given = "md5", .method = "md5crypt"},       {.given = "des", .method = "descrypt"},
+	{.given = "blowfish", .method = "bcrypt"},
 };
 
 // Where bigcrypt's settings begin, and how much it reads.
 constexpr size_t des_hash = 13;
 constexpr size_t bigcrypt_cut = 128;
+
+// Whether s is word, in either case of its letters.
+bool same_word(string_view s, string_view word)
+{
+	auto low = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+	return s.size() == word.size() &&
+	       std::equal(s.begin(), s.end(), word.begin(), [&](char a, char b) { return low(a) == low(b); });
+}
+
+// The method that s names as crypt(5) and --help name it.
+const method *by_name(string_view s)
+{
+	for (const method &m : methods)
+		if (m.named && same_word(s, m.name))
+			return &m;
+	return nullptr;
+}
+
+// libcrypt reads any traditional setting shorter than a whole hash as
+// its first two characters, so "sha512" or "bcrypt" would make a DES hash
+// with the salt "sh" or "bc".  Such a word is refused, with the method it
+// most likely meant.
+[[noreturn]] void refuse_word(const char *arg)
+{
+	char why[160] = "";
+	for (const alias &a : aliases)
+		if (const method *m = by_name(a.method); same_word(arg, a.given))
+			(void)snprintf(why, sizeof why, "; for %s, give %s%s%s%s", m->name, m->name,
+				       *m->prefix != '\0' ? " or '" : "", m->prefix, *m->prefix != '\0' ? "'" : "");
+	if (why[0] == '\0')
+		(void)snprintf(why, sizeof why, "%s", "; saltcrypt --help lists the methods by name and prefix");
+	char seen[max_shown + 4];
+	errx(1, "invalid salt '%s': a traditional salt is two characters%s", shown(arg, seen), why);
+}
 
 // A byte that no setting holds: crypt(5) keeps settings to printable ASCII
 // without blanks and without the delimiters of passwd(5) and shadow(5).
@@ -352,20 +412,20 @@ void check_salt(const char *setting, const char *arg)
 [[noreturn]] void refuse_fault(const reading &r, const char *arg)
 {
 	const method &m = *r.m;
-	int name = static_cast<int>(std::min(string_view(m.name).find(','), strlen(m.name)));
+	const char *name = m.name;
 	char why[160];
 	if (r.bad == fault::salt && m.rule == salt_rule::decoded)
-		(void)snprintf(why, sizeof why, ": %.*s takes a salt of at most %zu characters that decodes into whole bytes",
-			       name, m.name, m.max_salt);
+		(void)snprintf(why, sizeof why, ": %s takes a salt of at most %zu characters that decodes into whole bytes",
+			       name, m.max_salt);
 	else if (r.bad == fault::salt)
-		(void)snprintf(why, sizeof why, ": %.*s takes a salt of at least %zu characters", name, m.name, m.min_salt);
+		(void)snprintf(why, sizeof why, ": %s takes a salt of at least %zu characters", name, m.min_salt);
 	else if (m.decode != nullptr)
-		(void)snprintf(why, sizeof why, ": %.*s cannot take the parameters '%.*s'", name, m.name,
+		(void)snprintf(why, sizeof why, ": %s cannot take the parameters '%.*s'", name,
 			       static_cast<int>(m.width), r.salt - m.width);
 	else if (m.r.hi == 0)
-		(void)snprintf(why, sizeof why, ": %.*s takes a %s of at least %llu", name, m.name, m.what, m.r.lo);
+		(void)snprintf(why, sizeof why, ": %s takes a %s of at least %llu", name, m.what, m.r.lo);
 	else
-		(void)snprintf(why, sizeof why, ": %.*s takes a %s from %0*llu to %llu", name, m.name, m.what,
+		(void)snprintf(why, sizeof why, ": %s takes a %s from %0*llu to %llu", name, m.what,
 			       static_cast<int>(m.width), m.r.lo, m.r.hi);
 	refuse("invalid salt", arg, why);
 }
@@ -405,8 +465,8 @@ const char *make_salt(const reading &r, const char *arg, char (&setting)[max_set
 size_t list_methods(char *out, size_t size)
 {
 	size_t n = 0;
-	auto add = [&](const char *format, const char *a, const char *b, const char *c) {
-		int w = snprintf(out + n, size - n, format, a, b, c);
+	auto add = [&](const char *format, const char *a, const char *b, const char *c, const char *d = "") {
+		int w = snprintf(out + n, size - n, format, a, b, c, d);
 		n = w < 0 ? n : std::min(size - 1, n + static_cast<size_t>(w));
 	};
 #if HAVE_CRYPT_GENSALT_RN
@@ -415,11 +475,11 @@ size_t list_methods(char *out, size_t size)
 	const method *best = crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made) != nullptr
 				     ? read(made).m
 				     : nullptr;
-	add("%s%s%s", "Methods that this libcrypt makes a salt for, by the prefix to give:\n", "", "");
+	add("%s%s%s", "Methods that this libcrypt makes a salt for, by the prefix or the name to give:\n", "", "");
 	for (const method &m : methods) {
 		if (!m.salted || crypt_gensalt_rn(m.prefix, 0, nullptr, 0, made, sizeof made) == nullptr)
 			continue;
-		add("  %-6s %s%s\n", *m.prefix != '\0' ? m.prefix : "ab", m.name,
+		add("  %-6s %s%s%s\n", *m.prefix != '\0' ? m.prefix : "ab", m.name, m.note,
 		    &m == best ? " (this libcrypt's preferred method)" : "");
 	}
 #else
@@ -468,8 +528,18 @@ bool has_salt(const char *s)
 // there: a message names the first fault.
 const char *choose_salt(const char *arg, char (&setting)[max_setting])
 {
+	if (const method *m = by_name(arg)) {
+		const char *use = make_salt({.m = m, .prefix = true}, arg, setting);
+		check_salt(use, arg);
+		return use;
+	}
 	const reading r = read(arg);
 	const char *use = arg;
+	const size_t n = strlen(arg);
+	const bool des = r.m != nullptr && r.m->prefix[0] == '\0';
+	if ((des && n > 2 && n < des_hash) || (r.m == nullptr && std::any_of(std::begin(aliases), std::end(aliases),
+									    [&](const alias &a) { return same_word(arg, a.given); })))
+		refuse_word(arg);
 	if (r.m == nullptr)
 		invalid(arg);
 	if (!r.m->salted)

@@ -16,6 +16,9 @@ constexpr size_t max_hash = 512;
 // a longer one is checked with a second hash before it is used.
 constexpr size_t max_made = 192;
 
+// How saltcrypt is called, for the messages that refuse a call.
+constexpr const char *usage = "usage: saltcrypt [-q] [salt]";
+
 // Settings and options are quoted in messages as shown() has them:
 // printable ASCII only, so that none can drive a terminal, and cut after
 // max_shown characters, so that the message stays one line.
@@ -57,7 +60,8 @@ bool method_limits(const char *prefix, limits &out);
 size_t list_methods(char *out, size_t size);
 
 // The setting to hash with for the salt argument arg: arg itself, or arg
-// completed into setting.  Ends the run with a message, before anything is
+// completed into setting; a method's name, as crypt(5) gives it, is its
+// bare prefix.  Ends the run with a message, before anything is
 // read, when arg cannot be used.
 const char *choose_salt(const char *arg, char (&setting)[max_setting]);
 

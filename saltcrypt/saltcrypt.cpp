@@ -10,6 +10,7 @@
 #include "salt_arg.h"
 
 #include <err.h>
+#include <getopt.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -41,27 +42,30 @@ constexpr size_t max_pass = 511;
 // drained to the line's end, which costs next to nothing in large blocks.
 constexpr size_t max_line = size_t{64} * 1024;
 
-// Whether the terminal's cursor may stand on the prompt's line: set once
-// the prompt is out, cleared when the echo of a typed newline ended it.
+// Where the terminal's cursor may stand: after the prompt, until the
+// echo of a typed newline ends its line; after typed text that no
+// newline ended (Ctrl-D did).
 bool prompted = false;
 bool line_echoed = false;
+bool open_line = false;
 
-// Whether the prompt went to the terminal that standard error is.
-bool prompt_on_error_terminal()
+// Whether descriptor a is a terminal, and b the same one.
+bool same_terminal(int a, int b)
 {
 	termios t{};
-	struct stat out {};
-	struct stat err {};
-	return tcgetattr(2, &t) == 0 && fstat(1, &out) == 0 && fstat(2, &err) == 0 && S_ISCHR(out.st_mode) &&
-	       out.st_rdev == err.st_rdev;
+	struct stat x {};
+	struct stat y {};
+	return tcgetattr(a, &t) == 0 && fstat(a, &x) == 0 && fstat(b, &y) == 0 && S_ISCHR(y.st_mode) &&
+	       x.st_rdev == y.st_rdev;
 }
 
 // Ends the run with one line on standard error, and the system's reason
-// when error is set.  Where the cursor stands after the prompt, on the
-// same terminal, the message starts a line of its own.
+// when error is set.  Where the cursor stands after the prompt or typed
+// text, on the same terminal, the message starts a line of its own.
 [[noreturn]] void fail(const char *what, int error = 0)
 {
-	if (prompted && !line_echoed && prompt_on_error_terminal() && write(2, "\n", 1) < 0) {
+	if (((prompted && !line_echoed && same_terminal(2, 1)) || (open_line && same_terminal(2, 0))) &&
+	    write(2, "\n", 1) < 0) {
 		// Nothing more can be reported than the message itself.
 	}
 	errno = error;
@@ -107,48 +111,66 @@ void put_out(std::string_view s)
 	}
 }
 
-// Answers --version, --help and -h, and tells whether arg was one of
-// them; refuses any other option.  No setting of any method starts with
-// "-", so no salt is lost.
-bool answer_option(const char *arg)
+void put_help()
 {
-	std::string_view a(arg);
-	if (a == "--version") {
-		put_out("saltcrypt " SALTCRYPT_VERSION "\n");
-	} else if (a == "--help" || a == "-h") {
-		char text[3072];
-		int n = snprintf(text, sizeof text,
-				 "usage: saltcrypt [salt]\n"
-				 "       saltcrypt --version\n"
-				 "       saltcrypt -h | --help\n"
-				 "Write the prompt \"%.*s\" to standard output, read the password\n"
-				 "from the first line of standard input, and write its crypt(3) hash and a\n"
-				 "newline after the prompt.  The password is at most %zu bytes, the longest\n"
-				 "that libcrypt takes.\n"
-				 "Give a method prefix for a fresh random salt, or a whole setting, as the one\n"
-				 "argument.  Without one, the salt is a traditional DES salt made from the\n"
-				 "clock: for legacy systems only.  The reference is 'man saltcrypt'.\n\n",
-				 static_cast<int>(prompt.size()), prompt.data(), max_pass);
-		size_t used = n > 0 ? std::min(static_cast<size_t>(n), sizeof text - 1) : 0;
-		used += list_methods(text + used, sizeof text - used);
-		put_out(std::string_view(text, used));
-	} else if (!a.empty() && a[0] == '-') {
+	char text[3072];
+	int n = snprintf(text, sizeof text,
+			 "%s\n"
+			 "       saltcrypt -V | --version\n"
+			 "       saltcrypt -h | --help\n"
+			 "Write the prompt \"%.*s\" to standard output, read the password\n"
+			 "from the first line of standard input, and write its crypt(3) hash and a\n"
+			 "newline after the prompt.  The password is at most %zu bytes, the longest\n"
+			 "that libcrypt takes.\n"
+			 "  -q, --quiet  write the hash line alone, with no prompt\n"
+			 "Give a method's name or prefix for a fresh random salt, as in saltcrypt\n"
+			 "yescrypt or saltcrypt '$y$', or a whole setting, as the one argument.\n"
+			 "Without one, the salt is a traditional DES salt made from the clock: for\n"
+			 "legacy systems only.  The reference is 'man saltcrypt'.\n\n",
+			 usage, static_cast<int>(prompt.size()), prompt.data(), max_pass);
+	size_t used = n > 0 ? std::min(static_cast<size_t>(n), sizeof text - 1) : 0;
+	used += list_methods(text + used, sizeof text - used);
+	put_out(std::string_view(text, used));
+}
+
+// Reads the options, wherever they stand before "--", and tells whether
+// one was answered: --help and --version are, at once.  An unknown option
+// is refused, whatever follows it: no setting of any method starts with
+// "-", so no salt is lost.
+bool answered(int argc, char *argv[], bool &quiet)
+{
+	static const option longs[] = {{"quiet", no_argument, nullptr, 'q'},
+				       {"help", no_argument, nullptr, 'h'},
+				       {"version", no_argument, nullptr, 'V'},
+				       {nullptr, 0, nullptr, 0}};
+	opterr = 0;
+	for (int c = 0; (c = getopt_long(argc, argv, "qhV", longs, nullptr)) != -1;) {
+		if (c == 'q') {
+			quiet = true;
+			continue;
+		}
+		if (c == 'h' || c == 'V') {
+			c == 'h' ? put_help() : put_out("saltcrypt " SALTCRYPT_VERSION "\n");
+			return true;
+		}
+		// A short option is named by its letter; a long one, or one given
+		// an argument it does not take, by its word.
+		char letter[] = {'-', static_cast<char>(optopt), '\0'};
+		bool ours = optopt == 'q' || optopt == 'h' || optopt == 'V';
 		char seen[max_shown + 4];
-		errx(1, "unknown option '%s'; usage: saltcrypt [salt]", shown(arg, seen));
-	} else {
-		return false;
+		errx(1, "unknown option '%s'; %s", shown(optopt != 0 && !ours ? letter : argv[optind - 1], seen), usage);
 	}
-	return true;
+	return false;
 }
 
 // More than one argument is the salt given in the wrong place, or with
 // other words: say so, since the traditional salt used instead is weak.
-void warn_ignored(int argc)
+void warn_ignored(int count)
 {
-	if (argc > 2)
+	if (count > 1)
 		warnx("warning: %d arguments ignored, so the salt is a traditional DES salt from the clock; "
 		      "give the salt as the only argument, as in saltcrypt '$y$'",
-		      argc - 1);
+		      count);
 }
 
 // Whether standard input is a regular file that can seek: it is read in
@@ -226,7 +248,6 @@ line drain(bool file, size_t n)
 size_t read_password(char (&pass)[max_pass + 1])
 {
 	const bool file = seekable_file();
-	prompted = true;
 	line l = read_line(pass, sizeof pass, file);
 	const size_t n = l.n;
 	// Past max_pass bytes the line is refused for its length, so only the
@@ -236,7 +257,9 @@ size_t read_password(char (&pass)[max_pass + 1])
 		l = drain(file, n);
 
 	termios t{};
-	line_echoed = l.ended && tcgetattr(0, &t) == 0 && (t.c_lflag & ECHO) != 0;
+	const bool echo = tcgetattr(0, &t) == 0 && (t.c_lflag & ECHO) != 0;
+	line_echoed = l.ended && echo;
+	open_line = !l.ended && echo && n > 0;
 	if (l.error != 0 || n > max_pass || nul) {
 		wipe(pass, sizeof pass);
 		if (l.error != 0)
@@ -293,16 +316,20 @@ const char *hash(char (&pass)[max_pass + 1], const char *salt, const char *given
 }
 
 // The hash and its newline go out in one write, so that a failure never
-// leaves a whole hash line behind it.
+// leaves a whole hash line behind it.  At the terminal the password was
+// typed at, a hash that would follow the typed text starts a line of its
+// own; output to a pipe or a file keeps its bytes exactly.
 void put_line(const char *result)
 {
-	char line[max_hash];
+	char line[max_hash + 1];
+	size_t fresh = open_line && same_terminal(0, 1) ? 1 : 0;
 	size_t n = strlen(result);
-	if (n >= sizeof line)
+	if (n >= max_hash)
 		fail("cannot hash the password: hash too long");
-	memcpy(line, result, n + 1);
-	line[n] = '\n';
-	put_out(std::string_view(line, n + 1));
+	line[0] = '\n';
+	memcpy(line + fresh, result, n);
+	line[fresh + n] = '\n';
+	put_out(std::string_view(line, fresh + n + 1));
 }
 
 // Warns where the hash is weaker than it looks: the method read only
@@ -313,7 +340,7 @@ void warn_weaker(const char *salt, size_t n, bool cr)
 	size_t used = bytes_used(salt);
 	if (used > 0 && n > used)
 		warnx("warning: this method uses only the first %zu bytes of the %zu-byte password", used, n);
-	if (cr)
+	if (cr && (used == 0 || n <= used))
 		warnx("warning: the password ends in a carriage return (CR), which is hashed with it");
 }
 
@@ -325,15 +352,21 @@ int main(int argc, char *argv[])
 	const char *salt = nullptr;
 	char buf[24];
 	char setting[max_setting];
+	bool quiet = false;
 
-	if (argc == 2 && answer_option(argv[1]))
+	if (answered(argc, argv, quiet))
 		return 0;
-	warn_ignored(argc);
+	const int count = argc - optind;
+	const char *given = count == 1 ? argv[optind] : nullptr;
+	warn_ignored(count);
 	no_core_dumps();
-	if (argc == 2)
-		salt = choose_salt(argv[1], setting);
+	if (given != nullptr)
+		salt = choose_salt(given, setting);
 
-	put_out(prompt);
+	if (!quiet) {
+		put_out(prompt);
+		prompted = true;
+	}
 	size_t n = read_password(pass);
 	bool cr = n > 0 && pass[n - 1] == '\r';
 
@@ -342,7 +375,7 @@ int main(int argc, char *argv[])
 		salt = buf;
 	}
 
-	put_line(hash(pass, salt, argc == 2 ? argv[1] : salt));
+	put_line(hash(pass, salt, given != nullptr ? given : salt));
 	warn_weaker(salt, n, cr);
 	return 0;
 }

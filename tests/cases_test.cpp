@@ -2,6 +2,7 @@
 // What saltcrypt does with each input and argument, end to end: one table
 // of cases, each run on the kinds of standard input it names.
 #include "harness.h"
+#include "salt_arg.h"
 
 #include <fcntl.h>
 #ifdef OPENPTY_HEADER
@@ -31,18 +32,33 @@ struct Case {
 	std::string left; // what the next reader of the input still gets
 	std::string out = after_read;
 	unsigned on = streams;
+	bool quiet = false; // -q: the hash line alone, with no prompt
 };
 
-// A salt refused before the prompt: no input is taken.
+// A salt or an option refused before the prompt: no input is taken.
+Case refused_call(const char *name, const std::vector<std::string> &args, const std::string &said)
+{
+	return {name, args, "password\n", said, failed, "password\n", "", pipe};
+}
+
 Case refused(const char *name, const std::string &arg, const std::string &said)
 {
-	return {name, {arg}, "password\n", said, failed, "password\n", "", pipe};
+	return refused_call(name, {arg}, said);
 }
 
 std::string invalid(const std::string &arg, const std::string &why = "")
 {
 	std::string shown = arg.size() > 40 ? arg.substr(0, 40) + "..." : arg;
-	return "invalid salt '" + shown + (why.empty() ? "'; usage: saltcrypt [salt]" : "': " + why);
+	bool mangled = arg.empty() || arg.find('$') != std::string::npos;
+	return "invalid salt '" + shown +
+	       (!why.empty()   ? "': " + why
+		: mangled ? "': quote a setting in single quotes, as in saltcrypt '$y$'; usage: saltcrypt [-q] [salt]"
+			  : "'; usage: saltcrypt [-q] [salt]");
+}
+
+std::string unknown(const std::string &option)
+{
+	return "unknown option '" + option + "'; usage: saltcrypt [-q] [salt]";
 }
 
 const std::string longest(max_pass, 'p');
@@ -107,18 +123,27 @@ const Case cases[] = {
 	{"YescryptSetting", {"$y$j9T$F5Jx5fExrKuPp53xLKQ..1$"}, "pw\n", "", ok, "", after_read, pipe},
 	{"WholeHashAsSalt", {"abJnggxhB/yWI"}, "password\n", "", ok, "", after_read, pipe},
 	// No salt argument: a salt from the clock, with a warning for more
-	// than one argument; options are options only alone.
+	// than one argument.  Options stand anywhere before "--".
 	{"NoArgument", {}, "pw\n", "", ok, "", after_read, pipe},
 	{"ArgumentsIgnored", {"pw", "$6$"}, "pw\n", ignored, ok, "", after_read, pipe},
-	{"OptionWithAnotherArgument", {"--help", "x"}, "pw\n", ignored, ok, "", after_read, pipe},
-	{"Version", {"--version"}, "password\n", "", ok, "password\n", "saltcrypt " SALTCRYPT_VERSION "\n", pipe},
+	{"Version", {"-V"}, "password\n", "", ok, "password\n", "saltcrypt " SALTCRYPT_VERSION "\n", pipe},
+	{"Quiet", {"-q", "ab"}, "password\n", "", ok, "", "abJnggxhB/yWI\n", streams | terminal, true},
+	{"QuietAfterTheSalt", {"ab", "--quiet"}, "password\n", "", ok, "", "abJnggxhB/yWI\n", pipe, true},
+	{"QuietWithArgumentsIgnored", {"-q", "pw", "$6$"}, "pw\n", ignored, ok, "", after_read, pipe, true},
+	{"QuietFailure", {"-q", "ab"}, "", "no password: standard input is empty", failed, "", "", pipe, true},
+	{"SaltAfterDoubleDash", {"--", "$6$saltsalt$"}, "password\n", "", ok, "",
+	 prompt + hash_of("password", "$6$saltsalt$") + "\n", pipe},
 	// Where the hash is weaker than it looks.
 	{"CutByDes", {"ab"}, "password123\n", cut(8, 11), ok, "", after_read, pipe},
 	{"CutByBigcrypt", {"abJnggxhB/yWIab"}, std::string(130, 'b') + "\n", cut(128, 130), ok, "", after_read, pipe},
 	{"CutByBcrypt", {bcrypt}, std::string(73, 'b') + "\n", cut(72, 73), ok, "", after_read, pipe},
 	{"NotCutAtBcryptsLength", {bcrypt}, std::string(72, 'b') + "\n", "", ok, "", after_read, pipe},
-	{"EndsInCarriageReturn", {"$5$abc"}, "pw\r\n",
+	{"EndsInCarriageReturn", {"ab"}, "pw\r\n",
 	 "warning: the password ends in a carriage return (CR), which is hashed with it", ok, "", after_read, pipe},
+	{"CarriageReturnPastTheCut", {bcrypt}, std::string(72, 'b') + "\r\n", cut(72, 73), ok, "", after_read, pipe},
+	// Ended by Ctrl-D at a terminal, the line is not ended on the screen;
+	// output to a file keeps its bytes all the same.
+	{"EndedByCtrlD", {"ab"}, "secret\x04\x04", "", ok, "", prompt + hash_of("secret", "ab") + "\n", terminal},
 	// A fresh salt, laid out as crypt(5) has it.
 	completed("Yescrypt", "$y$", R"(\$y\$j9T\$%+\$%{43})"),
 	completed("Scrypt", "$7$", R"(\$7\$CU\.\.\.\./\.\.\.\.%+\$%{43})"),
@@ -131,6 +156,11 @@ const Case cases[] = {
 	completed("Sha512RoundsKept", "$6$rounds=1000$", R"(\$6\$rounds=1000\$%+\$%{86})"),
 	completed("SunMd5RoundsKept", "$md5,rounds=5000$", R"(\$md5,rounds=5000\$%+\$\$%{22})"),
 	completed("BsdiCountKept", "_/...", R"(_/\.\.\.%{15})"),
+	// A method's name is its bare prefix.
+	completed("YescryptByName", "yescrypt", R"(\$y\$j9T\$%+\$%{43})"),
+	completed("BcryptByName", "bcrypt", R"(\$2b\$05\$%{53})"),
+	completed("SunMd5ByName", "sunmd5", R"(\$md5,rounds=[0-9]+\$%+\$\$%{22})"),
+	completed("DescryptByName", "descrypt", "%{13}"),
 	// What libcrypt refuses only once the password is in.
 	late("RefusedWhenHashing", "$y$jZT$F5Jx5fExrKuPp53xLKQ..1", streams),
 	late("GostRefusedWhenHashing", "$gy$j.T$F5Jx5fExrKuPp53xLKQ..1", pipe),
@@ -141,8 +171,10 @@ const Case cases[] = {
 	refused("OneCharacter", "a", invalid("a")),
 	refused("Colon", "a:", invalid("a:")),
 	refused("ControlBytesShownAsQuestionMarks", "\x1b]2;x\a\xff", invalid("?]2;x??")),
-	refused("UnknownOption", "-V", "unknown option '-V'; usage: saltcrypt [salt]"),
-	refused("DoubleDash", "--", "unknown option '--'; usage: saltcrypt [salt]"),
+	refused_call("UnknownOption", {"-x", "$6$"}, unknown("-x")),
+	refused_call("UnknownLongOption", {"--method=yescrypt", "x"}, unknown("--method=yescrypt")),
+	refused_call("UnknownOptionAfterTheSalt", {"$y$", "-s"}, unknown("-s")),
+	refused("MangledByTheShell", "b2$", invalid("b2$")),
 	refused("EmptySalt", "$6$$", "empty salt in '$6$$'"),
 	refused("RoundsCutShort", "$6$rounds=5000", "empty salt in '$6$rounds=5000'"),
 	refused("NtPrefix", "$3$", "the hashing method of '$3$' takes no salt"),
@@ -222,19 +254,20 @@ TEST_P(Cases, Run)
 	EXPECT_EQ(r.status, c.status);
 	EXPECT_EQ(r.err, c.said.empty() ? "" : "saltcrypt: " + c.said + "\n");
 	EXPECT_EQ(r.left, c.left);
+	const std::string lead = c.quiet ? "" : prompt;
 	if (c.out[0] == '^') {
-		std::string h = hash_in(r);
+		std::string h = hash_in(r, lead);
 		EXPECT_TRUE(std::regex_match(h, std::regex(c.out.substr(1)))) << h;
 		EXPECT_EQ(hash_of("pw", h), h);
-		EXPECT_NE(h, hash_in(run_on(from, c.args, c.input))) << "the same salt twice";
+		EXPECT_NE(h, hash_in(run_on(from, c.args, c.input), lead)) << "the same salt twice";
 	} else if (c.out != after_read) {
 		EXPECT_EQ(r.out, c.out);
 	} else if (c.status != ok) {
-		EXPECT_EQ(r.out, prompt) << "a hash was written";
+		EXPECT_EQ(r.out, lead) << "a hash was written";
 	} else {
 		// Every hash printed verifies; with a salt given, it is libcrypt's.
 		std::string pass = c.input.substr(0, c.input.find('\n'));
-		std::string h = hash_in(r);
+		std::string h = hash_in(r, lead);
 		ASSERT_FALSE(h.empty()) << r.out;
 		EXPECT_EQ(hash_of(pass, h), h);
 		if (c.args.size() == 1) {
@@ -263,7 +296,9 @@ TEST(Saltcrypt, HelpListsTheMethodsOfThisLibcrypt)
 {
 	Result r = run_on(Source::pipe, {"--help"}, "pw\n");
 	EXPECT_EQ(r.out, run_on(Source::pipe, {"-h"}, "pw\n").out);
-	EXPECT_EQ(r.out.rfind("usage: saltcrypt [salt]\n       saltcrypt --version\n       saltcrypt -h | --help\n", 0), 0u);
+	EXPECT_EQ(r.out.rfind("usage: saltcrypt [-q] [salt]\n       saltcrypt -V | --version\n       saltcrypt -h | --help\n", 0),
+		  0u);
+	EXPECT_EQ(r.out, run_on(Source::pipe, {"ab", "--help", "-x"}, "pw\n").out) << "an option after the salt";
 	EXPECT_EQ(r.left, "pw\n");
 #if HAVE_CRYPT_GENSALT_RN
 	std::string want;
@@ -275,12 +310,19 @@ TEST(Saltcrypt, HelpListsTheMethodsOfThisLibcrypt)
 	ASSERT_NE(crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made), nullptr);
 	std::string listed, best;
 	int marked = 0;
-	std::istringstream lines(r.out.substr(r.out.find("by the prefix to give:\n")));
+	std::istringstream lines(r.out.substr(r.out.find("by the prefix or the name to give:\n")));
 	std::string line;
 	std::getline(lines, line);
 	while (std::getline(lines, line)) {
 		std::string prefix = line.substr(2, line.find(' ', 2) - 2);
 		listed += prefix + " ";
+		// Each name shown asks for the prefix beside it; $2y$, $2a$ and $2x$
+		// show bcrypt's, which is $2b$'s.
+		std::string name = line.substr(9, line.find_first_of(",( ", 9) - 9);
+		char setting[max_setting];
+		std::string made = choose_salt(name.c_str(), setting);
+		std::string want = prefix == "ab" ? "" : prefix.substr(0, prefix[1] == '2' ? 2 : prefix.size());
+		EXPECT_EQ(made.rfind(want, 0), 0u) << name << " gave " << made;
 		if (line.find("(this libcrypt's preferred method)") != std::string::npos) {
 			best = prefix;
 			marked++;

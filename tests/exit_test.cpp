@@ -26,9 +26,23 @@ TEST(Saltcrypt, UnusableDescriptors)
 		expect_error(r, no_space);
 		EXPECT_EQ(r.left, "password\n") << arg;
 	}
-	Result r = run_on(Source::pipe, {"ab"}, "password\n", closed);
+	// A descriptor open for the other direction cannot be written, nor
+	// read, and no preloaded library that opens a file can take its place.
+	int read_only = must(open("/dev/null", O_RDONLY), "/dev/null");
+	Result r = run_on(Source::pipe, {"ab"}, "password\n", read_only);
 	expect_error(r, "cannot write to standard output: Bad file descriptor");
 	EXPECT_EQ(r.left, "password\n");
+	close(read_only);
+
+	// A reader that went away ends the run by SIGPIPE, as for any filter.
+	int p[2];
+	make_pipe(p);
+	close(p[0]);
+	r = run_on(Source::pipe, {"ab"}, "password\n", p[1], [] { signal(SIGPIPE, SIG_DFL); });
+	EXPECT_EQ(r.status, 128 + SIGPIPE);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.left, "password\n");
+	close(p[1]);
 
 	struct Device {
 		const char *path;
@@ -45,7 +59,9 @@ TEST(Saltcrypt, UnusableDescriptors)
 		expect_error(finish(start({"ab"}, in)), d.said);
 		close(in);
 	}
-	expect_error(finish(start({"ab"}, closed)), "cannot read the password: Bad file descriptor");
+	int write_only = must(open("/dev/null", O_WRONLY), "/dev/null");
+	expect_error(finish(start({"ab"}, write_only)), "cannot read the password: Bad file descriptor");
+	close(write_only);
 	close(full);
 }
 

@@ -157,7 +157,7 @@ inline std::vector<std::string> command(const std::vector<std::string> &args)
 }
 
 // Where a child's standard output goes, besides a descriptor of one's own.
-constexpr int closed = -1, capture = -2;
+constexpr int capture = -2;
 
 using InChild = void (*)(); // runs in the child just before the command starts
 
@@ -178,12 +178,11 @@ inline Child start(const std::vector<std::string> &args, int in, int out_to = ca
 {
 	Child c{0, out_to == capture ? temp_file() : -1, temp_file()};
 	std::vector<std::string> words = command(args);
-	auto place = [](int fd, int target) { fd == closed ? close(target) : dup2(fd, target); };
 	c.pid = must(fork(), "fork");
 	if (c.pid == 0) {
-		place(c.err, 2);
-		place(out_to == capture ? c.out : out_to, 1);
-		place(in, 0);
+		dup2(c.err, 2);
+		dup2(out_to == capture ? c.out : out_to, 1);
+		dup2(in, 0);
 		if (setup != nullptr)
 			setup();
 		exec(words);
@@ -219,12 +218,13 @@ inline Result run_on(Source from, const std::vector<std::string> &args, const st
 	return r;
 }
 
-// The hash after the prompt on standard output, or "" when r failed.
-inline std::string hash_in(const Result &r)
+// The hash after the prompt (or what leads it) on standard output, or ""
+// when r failed.
+inline std::string hash_in(const Result &r, const std::string &lead = prompt)
 {
-	if (r.status != 0 || r.out.rfind(prompt, 0) != 0 || r.out.back() != '\n')
+	if (r.status != 0 || r.out.rfind(lead, 0) != 0 || r.out.back() != '\n')
 		return "";
-	return r.out.substr(prompt.size(), r.out.size() - prompt.size() - 1);
+	return r.out.substr(lead.size(), r.out.size() - lead.size() - 1);
 }
 
 // An error is exactly one line, the program's name and the message, and

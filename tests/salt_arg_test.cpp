@@ -7,6 +7,7 @@
 #include "salt_arg.h"
 
 #include <fcntl.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +27,20 @@ const std::string fresh = "(completed with a fresh salt)";
 std::string invalid(const std::string &arg, const std::string &why = "")
 {
 	std::string shown = arg.size() > 40 ? arg.substr(0, 40) + "..." : arg;
-	return "invalid salt '" + shown + (why.empty() ? "'; usage: saltcrypt [salt]" : "': " + why);
+	bool mangled = arg.empty() || arg.find('$') != std::string::npos;
+	return "invalid salt '" + shown +
+	       (!why.empty()   ? "': " + why
+		: mangled ? "': quote a setting in single quotes, as in saltcrypt '$y$'; usage: saltcrypt [-q] [salt]"
+			  : "'; usage: saltcrypt [-q] [salt]");
 }
+
+// A word that libcrypt would read as a traditional salt of its first two
+// characters.
+std::string two_characters(const std::string &arg, const std::string &then)
+{
+	return "invalid salt '" + arg + "': a traditional salt is two characters; " + then;
+}
+const std::string see_help = "saltcrypt --help lists the methods by name and prefix";
 
 std::string empty_salt(const std::string &arg)
 {
@@ -64,6 +77,16 @@ const Layout layouts[] = {
 	{"abJnggxhB/yWI", "", 0, false, ""},
 	{"ab-", nullptr, none, false, invalid("ab-")},
 	{"a b\x7f", nullptr, none, false, invalid("a b?")},
+	{"a\x1f", nullptr, none, false, invalid("a?")},
+	// Words that libcrypt would read as their first two characters; 13
+	// characters are a whole hash, more are bigcrypt's.
+	{"nt", "", 0, false, ""},
+	{"abc", "", 0, false, two_characters("abc", see_help)},
+	{"abcdefghijkl", "", 0, false, two_characters("abcdefghijkl", see_help)},
+	{"sha512", "", 0, false, two_characters("sha512", "for sha512crypt, give sha512crypt or '$6$'")},
+	{"SHA-256", nullptr, none, false, two_characters("SHA-256", "for sha256crypt, give sha256crypt or '$5$'")},
+	{"des", "", 0, false, two_characters("des", "for descrypt, give descrypt")},
+	{"blowfish", "", 0, false, two_characters("blowfish", "for bcrypt, give bcrypt or '$2b$'")},
 	// BSDI: "_", a count glued to the salt.
 	{"_", "_", none, true, fresh},
 	{"_J9.", "_", none, false, empty_salt("_J9.")},
@@ -182,7 +205,14 @@ TEST_P(Layouts, ReadAndChosen)
 	const char *salt = salt_start(s);
 	EXPECT_EQ(salt == nullptr ? none : salt - s, l.salt);
 	EXPECT_EQ(is_method_prefix(s), l.prefix);
-	EXPECT_EQ(has_salt(s), salt != nullptr && *salt != '\0' && *salt != '$');
+	// A setting used as given has a salt; one completed, or refused for
+	// its empty salt, has none.
+	if (l.verdict.empty()) {
+		EXPECT_TRUE(has_salt(s));
+	}
+	if (l.verdict == fresh || l.verdict.rfind("empty salt", 0) == 0) {
+		EXPECT_FALSE(has_salt(s));
+	}
 	char setting[max_setting];
 	bool completes = l.prefix || (l.salt != none && l.arg[l.salt] == '\0');
 	if (completes && !HAVE_CRYPT_GENSALT_RN) {
@@ -202,24 +232,23 @@ TEST_P(Layouts, ReadAndChosen)
 INSTANTIATE_TEST_SUITE_P(Setting, Layouts, testing::ValuesIn(layouts));
 
 // libcrypt's verdict on a setting: whether it hashes with it.  A refusal
-// comes at once; a setting still hashing after a moment is taken, and its
-// costly hash is not waited for.
+// comes before any work; a setting that libcrypt is still hashing after
+// a fifth of a second of CPU time is taken, and its costly hash is cut
+// short there.  CPU time, not the clock: on a loaded machine a child may
+// wait long before it runs at all.
 bool libcrypt_takes(const std::string &setting)
 {
 	pid_t pid = fork();
 	if (pid == 0) {
+		const itimerval once{{0, 0}, {0, 200000}};
+		signal(SIGPROF, SIG_DFL);
+		setitimer(ITIMER_PROF, &once, nullptr);
 		const char *h = crypt("pw", setting.c_str());
 		_exit(h != nullptr && h[0] != '*' ? 0 : 1);
 	}
-	for (int i = 0; i < 500; i++) {
-		int st = 0;
-		if (waitpid(pid, &st, WNOHANG) == pid)
-			return WIFEXITED(st) && WEXITSTATUS(st) == 0;
-		usleep(1000);
-	}
-	kill(pid, SIGKILL);
-	waitpid(pid, nullptr, 0);
-	return true;
+	int st = 0;
+	waitpid(pid, &st, 0);
+	return WIFSIGNALED(st) ? WTERMSIG(st) == SIGPROF : WEXITSTATUS(st) == 0;
 }
 
 // saltcrypt's verdict before the prompt: whether it chooses the setting.
@@ -287,10 +316,13 @@ TEST(Setting, BoundsAreLibcrypts)
 		}
 	}
 	for (size_t n = 1; n <= 90; n++)
-		for (char last : {'.', '1', '2', 'C', 'D', 'z'})
+		for (char last : {'.', '1', '2', 'C', 'D', 'E', 'z'})
 			probes.push_back("$y$j75$" + std::string(n - 1, 'a') + last);
 	for (const char *scrypt : {"$7$.U..../....ab", "$7$/U..../....ab", "$7$0U..../....ab", "$7$zU..../....ab",
-				   "$7$C...../....ab", "$7$CU.........ab", "$7$Cz..../zzzz/ab", "$7$5./.......0ab"})
+				   "$7$C...../....ab", "$7$CU.........ab", "$7$Cz..../zzzz/ab", "$7$5./.......0ab",
+				   // r p = 2^30: r of 2^28, p of 4; and r's fifth character,
+				   // 2^24 + 1, with p of 64
+				   "$7$2....E2....ab", "$7$4/.../../...ab"})
 		probes.emplace_back(scrypt);
 	for (const std::string &p : probes)
 		EXPECT_EQ(chooses(p), libcrypt_takes(p)) << p;
@@ -308,8 +340,10 @@ TEST(Setting, CutsAreLibcrypts)
 				    "$2a$04$abcdefghijklmnopqrstuv", "$5$rounds=1000$abc", "$6$rounds=1000$abc",
 				    "$sha1$4$abc$", "$md5$abc$", "$y$j75$abc.", "$7$4/..../....abc"}) {
 		const char *full = crypt(pw.c_str(), setting);
-		if (full == nullptr || full[0] == '*')
-			continue; // a method this libcrypt lacks
+		if (full == nullptr || full[0] == '*') {
+			EXPECT_FALSE(chooses(setting)) << setting << ": this libcrypt lacks the method, so it is refused";
+			continue;
+		}
 		std::string h = full;
 		size_t used = bytes_used(setting);
 		size_t n = used == 0 ? pw.size() : used;

@@ -2,7 +2,7 @@
 // C library calls that a test preloads into saltcrypt to play what the
 // machine cannot show on demand.  Each plays its part only when its
 // variable is set, and is the real call otherwise.
-//   SALTCRYPT_LSEEK=never   a regular file that cannot seek at all
+//   SALTCRYPT_LSEEK=never   standard input a regular file that cannot seek
 //   SALTCRYPT_LSEEK=back    one whose offset cannot be set back
 //   SALTCRYPT_CRYPT=HASH    a libcrypt whose crypt returns HASH
 //   SALTCRYPT_TIME=FILE     a clock that reads the seconds from FILE
@@ -40,7 +40,7 @@ using read_fn = ssize_t (*)(int, void *, size_t);
 extern "C" off_t lseek(int fd, off_t offset, int whence)
 {
 	const char *how = getenv("SALTCRYPT_LSEEK");
-	if (how != nullptr && (strcmp(how, "never") == 0 || (strcmp(how, "back") == 0 && offset < 0))) {
+	if (how != nullptr && fd == 0 && (strcmp(how, "never") == 0 || (strcmp(how, "back") == 0 && offset < 0))) {
 		errno = ESPIPE;
 		return -1;
 	}

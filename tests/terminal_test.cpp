@@ -86,6 +86,7 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 		bool from_file;      // the line comes from a file, not the keyboard
 		bool echo_off = false;
 		bool out_to_file = false; // the prompt goes to a file, not the terminal
+		bool quiet = false;
 	};
 	const Typed cases[] = {
 		{"secret\n", 0, prompt + "secret\r\n" + hash_of("secret", "ab") + "\r\n", false},
@@ -95,15 +96,19 @@ TEST(Saltcrypt, TerminalKeepsNothingTyped)
 		{over + "\n", 1, prompt + "\r\n" + too_long_line, true},
 		{over + "\n", 1, prompt + "\r\n" + too_long_line, false, true},
 		{"\x04", 1, "saltcrypt: no password: standard input is empty\r\n", false, false, true},
+		// Ctrl-D ends a password but not its line: the hash starts one.
+		{"abc\x04\x04", 0, prompt + "abc\r\n" + hash_of("abc", "ab") + "\r\n", false},
+		{"abc\x04\x04", 0, "abc\r\n" + hash_of("abc", "ab") + "\r\n", false, false, false, true},
 	};
 	for (const Typed &t : cases) {
 		int in = t.from_file ? file_with(t.line) : -1;
 		int out = t.out_to_file ? temp_file() : -1;
 		Terminal term;
-		if (std::string why = start_on_terminal({"ab"}, in, term, out, t.echo_off); !why.empty())
+		const std::vector<std::string> args = t.quiet ? std::vector<std::string>{"-q", "ab"} : std::vector<std::string>{"ab"};
+		if (std::string why = start_on_terminal(args, in, term, out, t.echo_off); !why.empty())
 			GTEST_SKIP() << why;
 		std::string seen;
-		if (!t.out_to_file)
+		if (!t.out_to_file && !t.quiet)
 			read_until(term.master, seen, prompt);
 		if (!t.from_file) {
 			ASSERT_EQ(write(term.master, t.line.data(), t.line.size()), static_cast<ssize_t>(t.line.size()));
