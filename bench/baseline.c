@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: MIT */
 /* The floor saltcrypt is measured against: the calls saltcrypt makes,
- * made from plain C with the least care that still does the job.  Core
- * dumps off, the salt checked (and completed for a bare method prefix),
+ * made from plain C with the least care that still does the job.  The
+ * options read by getopt_long, core dumps off, the salt checked (and completed for a bare method prefix),
  * the prompt, the line of up to 511 bytes read a byte at a time (a seekable file in blocks,
  * its offset set back past the newline), a wait on a non-blocking
  * descriptor, the salt argument or a clock-seeded two-character salt,
@@ -10,6 +10,7 @@
 #include <crypt.h>
 #include <err.h>
 #include <errno.h>
+#include <getopt.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -50,7 +51,11 @@ int main(int argc, char *argv[])
 	char buf[24];
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
 	char line[512];
-	const char *salt = argc == 2 ? argv[1] : NULL;
+	static const struct option longs[] = {{"quiet", no_argument, NULL, 'q'}, {NULL, 0, NULL, 0}};
+	int quiet = 0;
+	while (getopt_long(argc, argv, "q", longs, NULL) == 'q')
+		quiet = 1;
+	const char *salt = argc - optind == 1 ? argv[optind] : NULL;
 	const char *result;
 	size_t n = 0;
 	ssize_t r;
@@ -62,7 +67,7 @@ int main(int argc, char *argv[])
 		errx(1, "invalid salt");
 	if (salt != NULL && strchr(salt + 1, '$') == salt + strlen(salt) - 1)
 		salt = crypt_gensalt_rn(salt, 0, NULL, 0, made, sizeof made);
-	if (write(1, prompt, sizeof prompt - 1) != sizeof prompt - 1)
+	if (!quiet && write(1, prompt, sizeof prompt - 1) != sizeof prompt - 1)
 		err(1, "write");
 	if (fstat(0, &st) != 0)
 		err(1, "fstat");

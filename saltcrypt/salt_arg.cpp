@@ -43,7 +43,7 @@ using std::string_view;
 [[noreturn]] void invalid(const char *arg)
 {
 	char seen[max_shown + 4];
-	bool mangled = *arg == '\0' || strchr(arg, '$') != nullptr;
+	bool mangled = string_view(arg).find('$') != string_view::npos || *arg == '\0';
 	errx(1, "invalid salt '%s'%s; %s", shown(arg, seen),
 	     mangled ? ": quote a setting in single quotes, as in saltcrypt '$y$'" : "", usage);
 }

@@ -2,8 +2,8 @@
 // libFuzzer target for the code that reads the salt argument.  err and
 // errx end the process; here they check the message and jump back to the
 // fuzzer instead.  On every input: no crash and no sanitizer report; a
-// setting that is accepted passes crypt_checksalt and has a salt, and a
-// cheap one hashes to a salted hash that hashes back to itself; a refusal
+// setting that is accepted passes crypt_checksalt and has a salt, a word
+// is never read as its first two characters, and a cheap one hashes to a salted hash that hashes back to itself; a refusal
 // is one printable line.
 #include "platform.h"
 #include "salt_arg.h"
@@ -95,6 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		abort();
 #endif
 	if (!has_salt(use))
+		abort();
+	// libcrypt reads a traditional setting shorter than a whole hash as its
+	// first two characters: a longer word is a method's name, completed,
+	// or refused.
+	size_t n = strlen(arg);
+	if (use == arg && arg[0] != '$' && arg[0] != '_' && n != 2 && n < 13)
 		abort();
 	// A cheap setting hashes to a salted hash, which hashes back to itself:
 	// a printed hash always verifies.
