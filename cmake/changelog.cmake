@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: MIT
-# The dates of the release: the Debian and the RPM changelog made from
-# NEWS, each "saltcrypt VERSION (YYYY-MM-DD)" entry a stanza signed by the
-# package's contact, and the SOURCE_DATE_EPOCH that the packages and
-# tarballs take their times from.
+# The dates of the release: the Debian package's changelog made from NEWS,
+# each "saltcrypt VERSION (YYYY-MM-DD)" entry a stanza signed by the
+# package's maintainer, and the SOURCE_DATE_EPOCH that the packages take
+# their times from.
 
 # The seconds from 1970 to midnight UTC of a date (days from the civil
 # calendar, counted in 400-year eras).
@@ -98,27 +98,5 @@ function(debian_changelog news package contact out)
   string(APPEND text "${trailer}")
   string(REGEX REPLACE "\n\n+" "\n\n" text "${text}")
   string(REGEX REPLACE "\n\n+$" "\n" text "${text}")
-  file(WRITE ${out} "${text}")
-endfunction()
-
-# The RPM form: "* Wed Dec 09 2026 Name <address> - VERSION-1", then the
-# entry's lines, its "* " items as "- ".
-function(rpm_changelog news package contact out)
-  file(STRINGS ${news} lines)
-  set(text "")
-  foreach(line IN LISTS lines)
-    news_heading("${line}" ${package} heading)
-    if(heading)
-      if(NOT text STREQUAL "")
-        string(APPEND text "\n")
-      endif()
-      format_epoch(${epoch} "%a %b %d %Y" date)
-      string(APPEND text "* ${date} ${contact} - ${version}-1\n")
-    elseif(line MATCHES "^\\* (.*)$")
-      string(APPEND text "- ${CMAKE_MATCH_1}\n")
-    elseif(NOT line STREQUAL "")
-      string(APPEND text "${line}\n")
-    endif()
-  endforeach()
   file(WRITE ${out} "${text}")
 endfunction()

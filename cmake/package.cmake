@@ -1,13 +1,38 @@
 # SPDX-License-Identifier: MIT
-# What goes with the command into an installation and its packages: the
-# licence and the changelog, and the settings of the Debian and RPM
-# packages and of the source tarball.
+# saltcrypt's own Debian and RPM packages, made by cpack, and the release
+# tarball, made by the dist target.  What only these packages need (the
+# Debian copyright file and changelog, a compressed manual page) is added
+# as cpack makes them (cmake/package-files.cmake), never by cmake
+# --install: a distribution packages the program and its manual page and
+# writes the rest itself.
 
 include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
 
-# Nobody is named here: a packager gives their own name and address.
-set(CPACK_PACKAGE_CONTACT "Placeholder Packager <packager@example.invalid>" CACHE STRING
-  "Name and address of the packages' maintainer")
+# The packages' maintainer is whoever builds them: CPACK_PACKAGE_CONTACT
+# when given, else DEBFULLNAME and DEBEMAIL as dch takes them, else git's
+# user.  Where none is known, the packages say so rather than name anyone.
+if(NOT CPACK_PACKAGE_CONTACT AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
+  if("$ENV{DEBEMAIL}" MATCHES "<")
+    set(CPACK_PACKAGE_CONTACT "$ENV{DEBEMAIL}")
+  elseif(NOT "$ENV{DEBFULLNAME}" STREQUAL "")
+    set(CPACK_PACKAGE_CONTACT "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+  endif()
+endif()
+find_package(Git QUIET)
+if(NOT CPACK_PACKAGE_CONTACT AND GIT_FOUND)
+  foreach(key name email)
+    execute_process(COMMAND ${GIT_EXECUTABLE} config user.${key} WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      OUTPUT_VARIABLE git_${key} OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endforeach()
+  if(git_name AND git_email)
+    set(CPACK_PACKAGE_CONTACT "${git_name} <${git_email}>")
+  endif()
+endif()
+if(NOT CPACK_PACKAGE_CONTACT)
+  set(CPACK_PACKAGE_CONTACT "Unknown packager <unknown@example.invalid>")
+  message(STATUS "No packager is known, so the packages name none: give -DCPACK_PACKAGE_CONTACT='Name <address>', "
+    "or set DEBFULLNAME and DEBEMAIL, or git's user.name and user.email")
+endif()
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The saltcrypt authors")
@@ -20,6 +45,8 @@ method prefix such as '$y$' gets a fresh random salt, and a setting with
 an empty salt is refused, so that no hash is made unsalted.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-files.cmake)
+set(CPACK_SALTCRYPT_CHANGELOG ${PROJECT_BINARY_DIR}/changelog)
 
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -44,31 +71,11 @@ set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
 %define use_source_date_epoch_as_buildtime 1
 %define clamp_mtime_to_source_date_epoch 1
 %define _buildhost reproducible")
-set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
 
-# The source tarball holds what git tracks: no build trees, no packages,
-# no earlier tarballs.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
-# CPack writes these into its own configuration, hence the doubled escapes.
-set(CPACK_SOURCE_IGNORE_FILES
-  "/\\\\.git/" "/build[^/]*/" "/_CPack_Packages/" "\\\\.tar\\\\.gz$" "\\\\.deb$" "\\\\.rpm$" "~$"
-  "\\\\.swp$")
-
-# The licence is the packages' copyright file, and the changelog Debian's,
-# made from NEWS.
+# The Debian changelog, made from NEWS.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
 debian_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}"
   ${PROJECT_BINARY_DIR}/changelog)
-rpm_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}"
-  ${PROJECT_BINARY_DIR}/rpm-changelog)
-install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-if(GZIP_EXECUTABLE)
-  execute_process(COMMAND ${GZIP_EXECUTABLE} -9nkf changelog WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
-  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-else()
-  install(FILES ${PROJECT_BINARY_DIR}/changelog DESTINATION ${CMAKE_INSTALL_DOCDIR})
-endif()
 
 # An install made as root (sudo cmake --install) writes the install
 # manifest into the build directory; made here first, the file stays the
@@ -77,12 +84,19 @@ if(NOT EXISTS ${PROJECT_BINARY_DIR}/install_manifest.txt)
   file(TOUCH ${PROJECT_BINARY_DIR}/install_manifest.txt)
 endif()
 
-# Packages and tarballs built twice from one commit are the same to the
-# bit: cpack and rpmbuild take their times from SOURCE_DATE_EPOCH, which
-# is set for them unless the caller set it.
+# Packages built twice from one commit are the same to the bit: cpack and
+# rpmbuild take their times from SOURCE_DATE_EPOCH, which is set for them
+# unless the caller set it.
 release_epoch(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} SALTCRYPT_SOURCE_DATE_EPOCH)
 file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake
   "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${SALTCRYPT_SOURCE_DATE_EPOCH})\nendif()\n")
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
+# The release tarball is made from git's record of the commit, not from
+# the tree, so that the checkout's place, owner and umask make no
+# difference: cmake --build BUILD --target dist.
+set(CPACK_SOURCE_GENERATOR "")
+add_custom_target(dist
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tools/dist ${PROJECT_NAME}-${PROJECT_VERSION} ${PROJECT_BINARY_DIR}
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} VERBATIM)
 
 include(CPack)

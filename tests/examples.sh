@@ -6,14 +6,23 @@
 # "$ " command lines, and "# " ones for root; its other lines are the
 # output shown, in which "<...>" stands for any text.  Each example runs
 # with -e and -o pipefail, as a careful script would, with "password" and
-# a newline on its standard input, as though typed.  One with root's
-# lines runs as root in a mount namespace of its own, over a copy of
-# /etc that has a user alice, so that it changes nothing of the
-# machine's; elsewhere (not root, or in a chroot, where the namespace's
-# mounts cannot be made private) it is skipped, and said to be.
+# a newline on its standard input, as though typed.
+#
+# "user" runs the examples without root's lines; "root" those with them,
+# as root in a mount namespace of its own, over a copy of /etc that has a
+# user alice, so that it changes nothing of the machine's.  Where that
+# cannot be had (not root, or in a chroot, where the namespace's mounts
+# cannot be made private), it says why and exits 77, a skip.
+# Usage: examples.sh user|root BINDIR DOCUMENT...
 set -u
-bindir=$1
-shift
+who=$1
+bindir=$2
+shift 2
+if [ "$who" = root ] && ! { [ "$(id -u)" -eq 0 ] && command -v useradd >/dev/null &&
+	unshare --mount --propagation private true 2>/dev/null; }; then
+	echo "skipped: root's examples need root and a private mount namespace"
+	exit 77
+fi
 export PATH="$bindir:$PATH"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,21 +45,20 @@ for doc in "$@"; do
 	for script in "$work"/block.*.sh; do
 		[ -e "$script" ] || continue
 		want=$(cat "${script%.sh}.out" 2>/dev/null)
-		if [ ! -e "${script%.sh}.root" ]; then
+		kind=user
+		[ -e "${script%.sh}.root" ] && kind=root
+		if [ "$kind" != "$who" ]; then
+			continue
+		elif [ "$who" = user ]; then
 			got=$(cd "$work" && printf 'password\n' | bash -e -o pipefail "$script" 2>&1)
 			status=$?
-		elif [ "$(id -u)" -eq 0 ] && command -v useradd >/dev/null &&
-			unshare --mount --propagation private true 2>/dev/null; then
+		else
 			rm -rf "$work/etc"
 			cp -a /etc "$work/etc"
 			got=$(cd "$work" && unshare --mount --propagation private sh -c '
 				mount --bind "$1/etc" /etc && useradd -M alice && exec bash -e -o pipefail "$2"' \
 				sh "$work" "$script" 2>&1)
 			status=$?
-		else
-			echo "$doc: skipped an example that needs root and a mount namespace:"
-			cat "$script"
-			continue
 		fi
 		pattern=$(printf '%s' "$want" | sed -e 's/[][*?\\]/\\&/g' -e 's/<[^>]*>/*/g')
 		# shellcheck disable=SC2053 # the right side is a pattern
