@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
-# The dates of the release: the Debian package's changelog made from NEWS,
-# each "saltcrypt VERSION (YYYY-MM-DD)" entry a stanza signed by the
-# package's maintainer, and the SOURCE_DATE_EPOCH that the packages take
-# their times from.
+# The date of the release, the SOURCE_DATE_EPOCH that the packages take
+# their times from, and the Debian package's changelog made from NEWS,
+# whose entries start "saltcrypt VERSION (YYYY-MM-DD)".
 
 # The seconds from 1970 to midnight UTC of a date (days from the civil
 # calendar, counted in 400-year eras).
@@ -78,25 +77,23 @@ function(release_epoch news package out)
   message(FATAL_ERROR "no dated entry in ${news}")
 endfunction()
 
-function(debian_changelog news package contact out)
+# The changelog of saltcrypt's own Debian package: one stanza, NEWS's
+# latest entry, signed by the maintainer at the release's time.
+function(debian_changelog news package contact epoch out)
   file(STRINGS ${news} lines)
   set(text "")
-  set(trailer "")
   foreach(line IN LISTS lines)
-    news_heading("${line}" ${package} heading)
-    if(heading)
-      string(APPEND text "${trailer}")
-      string(APPEND text "${package} (${version}) unstable; urgency=medium\n")
-      format_epoch(${epoch} "%a, %d %b %Y %H:%M:%S +0000" date)
-      set(trailer "\n -- ${contact}  ${date}\n\n")
+    if(line MATCHES "^${package} ([^ ]+) \\(" AND text STREQUAL "")
+      set(text "${package} (${CMAKE_MATCH_1}) unstable; urgency=medium\n")
+    elseif(line MATCHES "^${package} ")
+      break()
     elseif(line STREQUAL "")
       string(APPEND text "\n")
     else()
       string(APPEND text "  ${line}\n")
     endif()
   endforeach()
-  string(APPEND text "${trailer}")
   string(REGEX REPLACE "\n\n+" "\n\n" text "${text}")
-  string(REGEX REPLACE "\n\n+$" "\n" text "${text}")
-  file(WRITE ${out} "${text}")
+  format_epoch(${epoch} "%a, %d %b %Y %H:%M:%S +0000" date)
+  file(WRITE ${out} "${text}\n -- ${contact}  ${date}\n")
 endfunction()

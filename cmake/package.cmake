@@ -11,6 +11,10 @@ include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
 # The packages' maintainer is whoever builds them: CPACK_PACKAGE_CONTACT
 # when given, else DEBFULLNAME and DEBEMAIL as dch takes them, else git's
 # user.  Where none is known, the packages say so rather than name anyone.
+# Build directories configured before 1.2.0 hold a placeholder.
+if(CPACK_PACKAGE_CONTACT STREQUAL "Placeholder Packager <packager@example.invalid>")
+  unset(CPACK_PACKAGE_CONTACT CACHE)
+endif()
 if(NOT CPACK_PACKAGE_CONTACT AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
   if("$ENV{DEBEMAIL}" MATCHES "<")
     set(CPACK_PACKAGE_CONTACT "$ENV{DEBEMAIL}")
@@ -72,10 +76,6 @@ set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
 %define clamp_mtime_to_source_date_epoch 1
 %define _buildhost reproducible")
 
-# The Debian changelog, made from NEWS.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
-debian_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}"
-  ${PROJECT_BINARY_DIR}/changelog)
 
 # An install made as root (sudo cmake --install) writes the install
 # manifest into the build directory; made here first, the file stays the
@@ -88,6 +88,9 @@ endif()
 # rpmbuild take their times from SOURCE_DATE_EPOCH, which is set for them
 # unless the caller set it.
 release_epoch(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} SALTCRYPT_SOURCE_DATE_EPOCH)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
+debian_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}" ${SALTCRYPT_SOURCE_DATE_EPOCH}
+  ${PROJECT_BINARY_DIR}/changelog)
 file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake
   "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${SALTCRYPT_SOURCE_DATE_EPOCH})\nendif()\n")
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)

@@ -327,7 +327,7 @@ void put_line(const char *result)
 	if (n >= max_hash)
 		fail("cannot hash the password: hash too long");
 	line[0] = '\n';
-	memcpy(line + fresh, result, n);
+	memcpy(line + fresh, result, n + 1);
 	line[fresh + n] = '\n';
 	put_out(std::string_view(line, fresh + n + 1));
 }
