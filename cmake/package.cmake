@@ -11,28 +11,24 @@ include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
 # The packages' maintainer is whoever builds them: CPACK_PACKAGE_CONTACT
 # when given, else DEBFULLNAME and DEBEMAIL as dch takes them, else git's
 # user.  Where none is known, the packages say so rather than name anyone.
-# Build directories configured before 1.2.0 hold a placeholder.
 if(CPACK_PACKAGE_CONTACT STREQUAL "Placeholder Packager <packager@example.invalid>")
-  unset(CPACK_PACKAGE_CONTACT CACHE)
+  unset(CPACK_PACKAGE_CONTACT CACHE) # left by saltcrypt 1.1.0 in a build directory
 endif()
-if(NOT CPACK_PACKAGE_CONTACT AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
-  if("$ENV{DEBEMAIL}" MATCHES "<")
-    set(CPACK_PACKAGE_CONTACT "$ENV{DEBEMAIL}")
-  elseif(NOT "$ENV{DEBFULLNAME}" STREQUAL "")
-    set(CPACK_PACKAGE_CONTACT "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
-  endif()
+set(who "$ENV{DEBEMAIL}")
+if(NOT who MATCHES "<" AND NOT who STREQUAL "" AND NOT "$ENV{DEBFULLNAME}" STREQUAL "")
+  set(who "$ENV{DEBFULLNAME} <${who}>")
 endif()
 find_package(Git QUIET)
-if(NOT CPACK_PACKAGE_CONTACT AND GIT_FOUND)
-  foreach(key name email)
-    execute_process(COMMAND ${GIT_EXECUTABLE} config user.${key} WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-      OUTPUT_VARIABLE git_${key} OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  endforeach()
-  if(git_name AND git_email)
-    set(CPACK_PACKAGE_CONTACT "${git_name} <${git_email}>")
-  endif()
+if(NOT who MATCHES "<" AND GIT_FOUND)
+  execute_process(COMMAND ${GIT_EXECUTABLE} config user.name WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+    OUTPUT_VARIABLE name OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  execute_process(COMMAND ${GIT_EXECUTABLE} config user.email WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+    OUTPUT_VARIABLE email OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  set(who "${name} <${email}>")
 endif()
-if(NOT CPACK_PACKAGE_CONTACT)
+if(NOT CPACK_PACKAGE_CONTACT AND who MATCHES "^[^<]*[^< ] *<[^>]+>$")
+  set(CPACK_PACKAGE_CONTACT "${who}")
+elseif(NOT CPACK_PACKAGE_CONTACT)
   set(CPACK_PACKAGE_CONTACT "Unknown packager <unknown@example.invalid>")
   message(STATUS "No packager is known, so the packages name none: give -DCPACK_PACKAGE_CONTACT='Name <address>', "
     "or set DEBFULLNAME and DEBEMAIL, or git's user.name and user.email")
@@ -87,7 +83,7 @@ endif()
 # Packages built twice from one commit are the same to the bit: cpack and
 # rpmbuild take their times from SOURCE_DATE_EPOCH, which is set for them
 # unless the caller set it.
-release_epoch(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} SALTCRYPT_SOURCE_DATE_EPOCH)
+release_epoch(SALTCRYPT_SOURCE_DATE_EPOCH)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
 debian_changelog(${PROJECT_SOURCE_DIR}/NEWS ${PROJECT_NAME} "${CPACK_PACKAGE_CONTACT}" ${SALTCRYPT_SOURCE_DATE_EPOCH}
   ${PROJECT_BINARY_DIR}/changelog)

@@ -2,6 +2,7 @@
 // What saltcrypt does with each input and argument, end to end: one table
 // of cases, each run on the kinds of standard input it names.
 #include "harness.h"
+#include "messages.h"
 #include "salt_arg.h"
 
 #include <fcntl.h>
@@ -44,16 +45,6 @@ Case refused_call(const char *name, const std::vector<std::string> &args, const 
 Case refused(const char *name, const std::string &arg, const std::string &said)
 {
 	return refused_call(name, {arg}, said);
-}
-
-std::string invalid(const std::string &arg, const std::string &why = "")
-{
-	std::string shown = arg.size() > 40 ? arg.substr(0, 40) + "..." : arg;
-	bool mangled = arg.empty() || arg.find('$') != std::string::npos;
-	return "invalid salt '" + shown +
-	       (!why.empty()   ? "': " + why
-		: mangled ? "': quote a setting in single quotes, as in saltcrypt '$y$'; usage: saltcrypt [-q] [salt]"
-			  : "'; usage: saltcrypt [-q] [salt]");
 }
 
 std::string unknown(const std::string &option)

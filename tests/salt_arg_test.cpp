@@ -4,6 +4,7 @@
 // against libcrypt itself.
 #include "config.h"
 #include "platform.h"
+#include "messages.h"
 #include "salt_arg.h"
 
 #include <fcntl.h>
@@ -24,28 +25,13 @@ namespace {
 constexpr int none = -1;
 const std::string fresh = "(completed with a fresh salt)";
 
-std::string invalid(const std::string &arg, const std::string &why = "")
-{
-	std::string shown = arg.size() > 40 ? arg.substr(0, 40) + "..." : arg;
-	bool mangled = arg.empty() || arg.find('$') != std::string::npos;
-	return "invalid salt '" + shown +
-	       (!why.empty()   ? "': " + why
-		: mangled ? "': quote a setting in single quotes, as in saltcrypt '$y$'; usage: saltcrypt [-q] [salt]"
-			  : "'; usage: saltcrypt [-q] [salt]");
-}
-
 // A word that libcrypt would read as a traditional salt of its first two
 // characters.
 std::string two_characters(const std::string &arg, const std::string &then)
 {
-	return "invalid salt '" + arg + "': a traditional salt is two characters; " + then;
+	return "invalid salt " + quoted(arg) + ": a traditional salt is two characters; " + then;
 }
 const std::string see_help = "saltcrypt --help lists the methods by name and prefix";
-
-std::string empty_salt(const std::string &arg)
-{
-	return "empty salt in '" + (arg.size() > 40 ? arg.substr(0, 40) + "..." : arg) + "'";
-}
 
 // A completed setting just fits its 256 bytes: 233 of the argument, the
 // 22 of a fresh yescrypt salt, and the NUL.  So long a setting is then
@@ -217,8 +203,7 @@ TEST_P(Layouts, ReadAndChosen)
 	bool completes = l.prefix || (l.salt != none && l.arg[l.salt] == '\0');
 	if (completes && !HAVE_CRYPT_GENSALT_RN) {
 		EXPECT_EXIT(choose_salt(s, setting), testing::ExitedWithCode(1),
-			    testing::Eq(refusal("this libcrypt cannot make a salt for '" + l.arg.substr(0, 40) +
-						(l.arg.size() > 40 ? "...'" : "'") + "; give one")));
+			    testing::Eq(refusal("this libcrypt cannot make a salt for " + quoted(l.arg) + "; give one")));
 	} else if (l.verdict.empty() || l.verdict == fresh) {
 		const char *use = choose_salt(s, setting);
 		EXPECT_EQ(use == s, l.verdict.empty());
