@@ -192,19 +192,25 @@ const method *by_name(string_view s)
 	return nullptr;
 }
 
+// The method that people most likely mean by s, or null.
+const method *alias_of(string_view s)
+{
+	for (const alias &a : aliases)
+		if (same_word(s, a.given))
+			return by_name(a.method);
+	return nullptr;
+}
+
 // libcrypt reads any traditional setting shorter than a whole hash as
 // its first two characters, so "sha512" or "bcrypt" would make a DES hash
 // with the salt "sh" or "bc".  Such a word is refused, with the method it
 // most likely meant.
 [[noreturn]] void refuse_word(const char *arg)
 {
-	char why[160] = "";
-	for (const alias &a : aliases)
-		if (const method *m = by_name(a.method); same_word(arg, a.given))
-			(void)snprintf(why, sizeof why, "; for %s, give %s%s%s%s", m->name, m->name,
-				       *m->prefix != '\0' ? " or '" : "", m->prefix, *m->prefix != '\0' ? "'" : "");
-	if (why[0] == '\0')
-		(void)snprintf(why, sizeof why, "%s", "; saltcrypt --help lists the methods by name and prefix");
+	char why[160] = "; saltcrypt --help lists the methods by name and prefix";
+	if (const method *m = alias_of(arg))
+		(void)snprintf(why, sizeof why, "; for %s, give %s%s%s%s", m->name, m->name,
+			       *m->prefix != '\0' ? " or '" : "", m->prefix, *m->prefix != '\0' ? "'" : "");
 	char seen[max_shown + 4];
 	errx(1, "invalid salt '%s': a traditional salt is two characters%s", shown(arg, seen), why);
 }
@@ -537,8 +543,7 @@ const char *choose_salt(const char *arg, char (&setting)[max_setting])
 	const char *use = arg;
 	const size_t n = strlen(arg);
 	const bool des = r.m != nullptr && r.m->prefix[0] == '\0';
-	if ((des && n > 2 && n < des_hash) || (r.m == nullptr && std::any_of(std::begin(aliases), std::end(aliases),
-									    [&](const alias &a) { return same_word(arg, a.given); })))
+	if ((des && n > 2 && n < des_hash) || alias_of(arg) != nullptr)
 		refuse_word(arg);
 	if (r.m == nullptr)
 		invalid(arg);

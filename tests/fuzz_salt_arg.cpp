@@ -3,8 +3,8 @@
 // errx end the process; here they check the message and jump back to the
 // fuzzer instead.  On every input: no crash and no sanitizer report; a
 // setting that is accepted passes crypt_checksalt and has a salt, a word
-// is never read as its first two characters, and a cheap one hashes to a salted hash that hashes back to itself; a refusal
-// is one printable line.
+// is never read as its first two characters, and a cheap one hashes to a
+// salted hash that hashes back to itself; a refusal is one printable line.
 #include "platform.h"
 #include "salt_arg.h"
 
