@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "salt_arg.h"
+#include "output.h"
 #include "platform.h"
 
-#include <err.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -35,17 +36,40 @@ using std::string_view;
 [[noreturn]] void refuse(const char *before, const char *arg, const char *after = "")
 {
 	char seen[max_shown + 4];
-	errx(1, "%s '%s'%s", before, shown(arg, seen), after);
+	fail(0, "%s '%s'%s", before, shown(arg, seen), after);
 }
 
-// A setting in double quotes loses to the shell each "$y" and "$2" it
-// holds: "$y$" arrives as "$", and "$6$$" as "$$".
+// A setting in double quotes loses to the shell each "$y", "$2" or
+// "$rounds" it holds: "$y$" arrives as "$", "$2b$12$" as "b2$".  What is
+// left holds a '$' but none that a name or digit follows; a setting that
+// still has one was quoted, or came from elsewhere.
+bool expanded(string_view arg)
+{
+	constexpr string_view named = "_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+	for (size_t d = arg.find('$'); d != string_view::npos; d = arg.find('$', d + 1))
+		if (d + 1 < arg.size() && named.find(arg.data()[d + 1]) != string_view::npos)
+			return false;
+	return arg.find('$') != string_view::npos || arg.empty();
+}
+
 [[noreturn]] void invalid(const char *arg)
 {
 	char seen[max_shown + 4];
-	bool mangled = string_view(arg).find('$') != string_view::npos || *arg == '\0';
-	errx(1, "invalid salt '%s'%s; %s", shown(arg, seen),
-	     mangled ? ": quote a setting in single quotes, as in saltcrypt '$y$'" : "", usage);
+	fail(0, "invalid salt '%s'%s; %s", shown(arg, seen),
+	     expanded(arg) ? ": quote a setting in single quotes, as in saltcrypt '$y$'" : "", usage);
+}
+
+// A password field that shadow(5) reads as locked: "!" before a hash, or
+// "*" or "!" alone, as usermod -L and useradd leave them.  A hash check
+// wants the hash without its "!".
+[[noreturn]] void refuse_locked(const char *arg)
+{
+	const string_view field(arg);
+	const size_t after = std::min(field.find_first_not_of('!'), field.size());
+	bool hash = after > 0 && after < field.size() && field.data()[after] != '*';
+	refuse("invalid salt", arg,
+	       hash ? ": a locked password field; the hash follows the '!'"
+		    : ": a locked password field, which holds no hash");
 }
 
 // The alphabet of salts, hashes and encoded parameters, and with it the
@@ -63,7 +87,7 @@ enum class param {
 };
 
 // The range of a decimal parameter that this libcrypt takes, as its
-// tests find it; hi 0 is no upper bound.
+// tests find it.
 struct range {
 	unsigned long long lo = 0;
 	unsigned long long hi = 0;
@@ -146,7 +170,9 @@ const method methods[] = {
 	 .r = sha_rounds, .what = rounds, .rule = salt_rule::wide},
 	{.prefix = "$5$", .name = "sha256crypt", .p = param::digits, .lead = "rounds=", .optional = true,
 	 .r = sha_rounds, .what = rounds, .rule = salt_rule::wide},
-	{.prefix = "$sha1", .name = "sha1crypt", .p = param::digits, .lead = "$", .r = {1, 0}, .what = "count"},
+	// libcrypt hashes a larger sha1crypt count than crypt(5)'s without a
+	// word, for ever: it cannot read it as written.
+	{.prefix = "$sha1", .name = "sha1crypt", .p = param::digits, .lead = "$", .r = {1, 4294967295}, .what = "count"},
 	{.prefix = "$md5", .name = "SunMD5", .p = param::digits, .lead = ",rounds=", .optional = true,
 	 .r = {1, 4294967295}, .what = rounds},
 	{.prefix = "$1$", .name = "md5crypt", .rule = salt_rule::wide},
@@ -212,7 +238,7 @@ const method *alias_of(string_view s)
 		(void)snprintf(why, sizeof why, "; for %s, give %s%s%s%s", m->name, m->name,
 			       *m->prefix != '\0' ? " or '" : "", m->prefix, *m->prefix != '\0' ? "'" : "");
 	char seen[max_shown + 4];
-	errx(1, "invalid salt '%s': a traditional salt is two characters%s", shown(arg, seen), why);
+	fail(0, "invalid salt '%s': a traditional salt is two characters%s", shown(arg, seen), why);
 }
 
 // A byte that no setting holds: crypt(5) keeps settings to printable ASCII
@@ -246,7 +272,7 @@ unsigned long long decimal(string_view d)
 bool in_range(string_view d, const range &r)
 {
 	unsigned long long v = decimal(d);
-	return v >= r.lo && (r.hi == 0 || v <= r.hi);
+	return v >= r.lo && v <= r.hi;
 }
 
 // Whether a yescrypt salt decodes into whole bytes: its characters carry
@@ -428,8 +454,6 @@ void check_salt(const char *setting, const char *arg)
 	else if (m.decode != nullptr)
 		(void)snprintf(why, sizeof why, ": %s cannot take the parameters '%.*s'", name,
 			       static_cast<int>(m.width), r.salt - m.width);
-	else if (m.r.hi == 0)
-		(void)snprintf(why, sizeof why, ": %s takes a %s of at least %llu", name, m.what, m.r.lo);
 	else
 		(void)snprintf(why, sizeof why, ": %s takes a %s from %0*llu to %llu", name, m.what,
 			       static_cast<int>(m.width), m.r.lo, m.r.hi);
@@ -445,7 +469,7 @@ const char *make_salt(const reading &r, const char *arg, char (&setting)[max_set
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
 	if (crypt_gensalt_rn(r.m->prefix, 0, nullptr, 0, made, sizeof made) == nullptr) {
 		char seen[max_shown + 4];
-		err(1, "cannot make a salt for '%s'", shown(arg, seen));
+		fail(errno, "cannot make a salt for '%s'", shown(arg, seen));
 	}
 	// Another libcrypt may make a setting without a salt for a method.
 	if (!has_salt(made))
@@ -532,17 +556,15 @@ bool has_salt(const char *s)
 
 // The method and the bytes are checked first, then whether the salt is
 // there: a message names the first fault.
-const char *choose_salt(const char *arg, char (&setting)[max_setting])
+const char *complete_salt(const char *arg, char (&setting)[max_setting])
 {
-	if (const method *m = by_name(arg)) {
-		const char *use = make_salt({.m = m, .prefix = true}, arg, setting);
-		check_salt(use, arg);
-		return use;
-	}
+	if (const method *m = by_name(arg))
+		return make_salt({.m = m, .prefix = true}, arg, setting);
 	const reading r = read(arg);
-	const char *use = arg;
 	const size_t n = strlen(arg);
 	const bool des = r.m != nullptr && r.m->prefix[0] == '\0';
+	if (*arg == '!' || *arg == '*')
+		refuse_locked(arg);
 	if ((des && n > 2 && n < des_hash) || alias_of(arg) != nullptr)
 		refuse_word(arg);
 	if (r.m == nullptr)
@@ -552,11 +574,17 @@ const char *choose_salt(const char *arg, char (&setting)[max_setting])
 	if (r.bad != fault::none)
 		refuse_fault(r, arg);
 	if (r.prefix || (r.salt != nullptr && *r.salt == '\0'))
-		use = make_salt(r, arg, setting);
+		return make_salt(r, arg, setting);
 	// An empty salt followed by more ("$6$$", a stored unsalted hash) or
 	// parameters cut short would be hashed without a salt.
-	else if (r.salt == nullptr || *r.salt == '$')
+	if (r.salt == nullptr || *r.salt == '$')
 		refuse("empty salt in", arg);
+	return arg;
+}
+
+const char *choose_salt(const char *arg, char (&setting)[max_setting])
+{
+	const char *use = complete_salt(arg, setting);
 	check_salt(use, arg);
 	return use;
 }

@@ -17,7 +17,7 @@ constexpr size_t max_hash = 512;
 constexpr size_t max_made = 192;
 
 // How saltcrypt is called, for the messages that refuse a call.
-constexpr const char *usage = "usage: saltcrypt [-q] [salt]";
+constexpr const char *usage = "usage: saltcrypt [salt] | saltcrypt -q salt";
 
 // Settings and options are quoted in messages as shown() has them:
 // printable ASCII only, so that none can drive a terminal, and cut after
@@ -44,9 +44,9 @@ bool has_salt(const char *s);
 // it reads them all: traditional DES reads 8, bcrypt 72.
 size_t bytes_used(const char *setting);
 
-// The bounds that libcrypt sets to a method's decimal parameter (hi 0:
-// none; digits 0: any number) and to its salt's length, for the tests
-// that check them against libcrypt.
+// The bounds that libcrypt sets to a method's decimal parameter (digits
+// 0: any number of them) and to its salt's length, for the tests that
+// check them against libcrypt.
 struct limits {
 	unsigned long long lo, hi;
 	unsigned digits;
@@ -64,5 +64,9 @@ size_t list_methods(char *out, size_t size);
 // bare prefix.  Ends the run with a message, before anything is
 // read, when arg cannot be used.
 const char *choose_salt(const char *arg, char (&setting)[max_setting]);
+
+// choose_salt's first step: arg as it reads, completed, without asking
+// libcrypt, which hashes a setting longer than max_made to check it.
+const char *complete_salt(const char *arg, char (&setting)[max_setting]);
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "platform.h"
 #include "clock_salt.h"
+#include "output.h"
 #include "salt_arg.h"
 
 #include <err.h>
@@ -42,135 +43,101 @@ constexpr size_t max_pass = 511;
 // drained to the line's end, which costs next to nothing in large blocks.
 constexpr size_t max_line = size_t{64} * 1024;
 
-// Where the terminal's cursor may stand: after the prompt, until the
-// echo of a typed newline ends its line; after typed text that no
-// newline ended (Ctrl-D did).
-bool prompted = false;
-bool line_echoed = false;
-bool open_line = false;
-
-// Whether descriptor a is a terminal, and b the same one.
-bool same_terminal(int a, int b)
-{
-	termios t{};
-	struct stat x {};
-	struct stat y {};
-	return tcgetattr(a, &t) == 0 && fstat(a, &x) == 0 && fstat(b, &y) == 0 && S_ISCHR(y.st_mode) &&
-	       x.st_rdev == y.st_rdev;
-}
-
-// Ends the run with one line on standard error, and the system's reason
-// when error is set.  Where the cursor stands after the prompt or typed
-// text, on the same terminal, the message starts a line of its own.
-[[noreturn]] void fail(const char *what, int error = 0)
-{
-	if (((prompted && !line_echoed && same_terminal(2, 1)) || (open_line && same_terminal(2, 0))) &&
-	    write(2, "\n", 1) < 0) {
-		// Nothing more can be reported than the message itself.
-	}
-	errno = error;
-	if (error != 0)
-		err(1, "%s", what);
-	errx(1, "%s", what);
-}
-
-// Tells whether a read or write that failed with errno should be made
-// again.  A descriptor that the caller left non-blocking is waited on, as
-// a blocking one would be.  saltcrypt installs no signal handler, but a
-// sanitizer's or a debugger's may interrupt a call.
-bool again(int fd, short events)
-{
-	if (errno == EINTR)
-		return true;
-	if (errno != EAGAIN && errno != EWOULDBLOCK)
-		return false;
-	pollfd p{fd, events, 0};
-	return poll(&p, 1, -1) >= 0 || errno == EINTR;
-}
-
 // Ctrl-\ during a slow hash, or any crash, must not write the password
 // to disk.
 void no_core_dumps()
 {
 	const rlimit none{0, 0};
 	if (setrlimit(RLIMIT_CORE, &none) != 0)
-		fail("cannot turn off core dumps", errno);
-}
-
-// Writes all of s, finishing short writes.
-void put_out(std::string_view s)
-{
-	while (!s.empty()) {
-		ssize_t w = write(1, s.data(), s.size());
-		if (w < 0) {
-			if (again(1, POLLOUT))
-				continue;
-			fail("cannot write to standard output", errno);
-		}
-		s.remove_prefix(static_cast<size_t>(w));
-	}
+		fail(errno, "cannot turn off core dumps");
 }
 
 void put_help()
 {
 	char text[3072];
 	int n = snprintf(text, sizeof text,
-			 "%s\n"
+			 "usage: saltcrypt [salt]\n"
+			 "       saltcrypt -q salt\n"
 			 "       saltcrypt -V | --version\n"
 			 "       saltcrypt -h | --help\n"
-			 "Write the prompt \"%.*s\" to standard output, read the password\n"
-			 "from the first line of standard input, and write its crypt(3) hash and a\n"
-			 "newline after the prompt.  The password is at most %zu bytes, the longest\n"
-			 "that libcrypt takes.\n"
-			 "  -q, --quiet  write the hash line alone, with no prompt\n"
+			 "Write the prompt \"%.*s\" to standard output, read the\n"
+			 "password from the first line of standard input, and write its crypt(3)\n"
+			 "hash and a newline after the prompt.  The password is at most %zu bytes,\n"
+			 "the longest that libcrypt takes.\n"
+			 "  -q, --quiet  write the hash line alone, with no prompt, for a script;\n"
+			 "               needs exactly one salt, and writes *0, a locked password\n"
+			 "               field, in place of the hash when it fails\n"
 			 "Give a method's name or prefix for a fresh random salt, as in saltcrypt\n"
 			 "yescrypt or saltcrypt '$y$', or a whole setting, as the one argument.\n"
 			 "Without one, the salt is a traditional DES salt made from the clock: for\n"
 			 "legacy systems only.  The reference is 'man saltcrypt'.\n\n",
-			 usage, static_cast<int>(prompt.size()), prompt.data(), max_pass);
+			 static_cast<int>(prompt.size()), prompt.data(), max_pass);
 	size_t used = n > 0 ? std::min(static_cast<size_t>(n), sizeof text - 1) : 0;
 	used += list_methods(text + used, sizeof text - used);
 	put_out(std::string_view(text, used));
 }
 
-// Reads the options, wherever they stand before "--", and tells whether
-// one was answered: --help and --version are, at once.  An unknown option
-// is refused, whatever follows it: no setting of any method starts with
-// "-", so no salt is lost.
-bool answered(int argc, char *argv[], bool &quiet)
+// How saltcrypt was called: its options and its operands, the salts.
+struct call {
+	bool quiet = false;
+	int salts = 0;
+	const char *salt = nullptr;    // the first
+	const char *unknown = nullptr; // the first unknown option
+};
+
+// Reads the options and operands, wherever they stand before "--", and
+// tells whether --help or --version answered, at once.  The leading "-"
+// of the option string hands the operands over in place, so that an
+// option after the salt counts with POSIXLY_CORRECT set too.  An unknown
+// option ends the options that answer but not the reading, so that its
+// refusal knows of a -q after it.
+bool answered(int argc, char *argv[], call &c)
 {
 	static const option longs[] = {{"quiet", no_argument, nullptr, 'q'},
 				       {"help", no_argument, nullptr, 'h'},
 				       {"version", no_argument, nullptr, 'V'},
 				       {nullptr, 0, nullptr, 0}};
+	static char letter[] = "-?";
 	opterr = 0;
-	for (int c = 0; (c = getopt_long(argc, argv, "qhV", longs, nullptr)) != -1;) {
-		if (c == 'q') {
-			quiet = true;
-			continue;
-		}
-		if (c == 'h' || c == 'V') {
-			c == 'h' ? put_help() : put_out("saltcrypt " SALTCRYPT_VERSION "\n");
+	for (int o = 0; (o = getopt_long(argc, argv, "-qhV", longs, nullptr)) != -1;) {
+		if (o == 1) {
+			c.salt = c.salts++ == 0 ? optarg : c.salt;
+		} else if (o == 'q') {
+			c.quiet = true;
+		} else if ((o == 'h' || o == 'V') && c.unknown == nullptr) {
+			o == 'h' ? put_help() : put_out("saltcrypt " SALTCRYPT_VERSION "\n");
 			return true;
+		} else if (c.unknown == nullptr) {
+			// A short option is named by its letter; a long one, or one
+			// given an argument it does not take, by its word.
+			letter[1] = static_cast<char>(optopt);
+			bool ours = optopt == 'q' || optopt == 'h' || optopt == 'V';
+			c.unknown = optopt != 0 && !ours ? letter : argv[optind - 1];
 		}
-		// A short option is named by its letter; a long one, or one given
-		// an argument it does not take, by its word.
-		char letter[] = {'-', static_cast<char>(optopt), '\0'};
-		bool ours = optopt == 'q' || optopt == 'h' || optopt == 'V';
-		char seen[max_shown + 4];
-		errx(1, "unknown option '%s'; %s", shown(optopt != 0 && !ours ? letter : argv[optind - 1], seen), usage);
 	}
+	for (; optind < argc; optind++)
+		c.salt = c.salts++ == 0 ? argv[optind] : c.salt;
 	return false;
 }
 
-// More than one argument is the salt given in the wrong place, or with
-// other words: say so, since the traditional salt used instead is weak.
-void warn_ignored(int count)
+// Refuses a call that cannot give the hash asked for: an unknown option,
+// or -q without exactly one salt, which a script needs to name its
+// method.  Without -q, more than one argument is most likely the salt
+// given in the wrong place, or with other words: the traditional salt
+// used instead is weak, so say so.
+void check_call(const call &c)
 {
-	if (count > 1)
+	char seen[max_shown + 4];
+	if (c.unknown != nullptr)
+		fail(0, "unknown option '%s'; %s", shown(c.unknown, seen), usage);
+	if (c.quiet && c.salts == 0)
+		fail(0, "-q needs a salt: name a method, as in saltcrypt -q '$y$'");
+	if (c.quiet && c.salts > 1)
+		fail(0, "-q takes one salt, not %d: name a method, as in saltcrypt -q '$y$'", c.salts);
+	if (c.salts > 1)
 		warnx("warning: %d arguments ignored, so the salt is a traditional DES salt from the clock; "
 		      "give the salt as the only argument, as in saltcrypt '$y$'",
-		      count);
+		      c.salts);
 }
 
 // Whether standard input is a regular file that can seek: it is read in
@@ -263,15 +230,13 @@ size_t read_password(char (&pass)[max_pass + 1])
 	if (l.error != 0 || n > max_pass || nul) {
 		wipe(pass, sizeof pass);
 		if (l.error != 0)
-			fail("cannot read the password", l.error);
+			fail(l.error, "cannot read the password");
 		if (nul)
-			fail("password contains a NUL byte");
-		char what[64];
-		(void)snprintf(what, sizeof what, "password longer than libcrypt's limit of %zu bytes", max_pass);
-		fail(what);
+			fail(0, "password contains a NUL byte");
+		fail(0, "password longer than libcrypt's limit of %zu bytes", max_pass);
 	}
 	if (n == 0 && !l.ended)
-		fail("no password: standard input is empty");
+		fail(0, "no password: standard input is empty");
 	pass[n] = '\0';
 	return n;
 }
@@ -304,32 +269,14 @@ const char *hash(char (&pass)[max_pass + 1], const char *salt, const char *given
 	const char *result = crypt(pass, salt);
 	wipe(pass, sizeof pass);
 	wipe_stack();
-	if (result == nullptr || result[0] == '*') {
-		char seen[max_shown + 4];
-		char what[max_shown + 64];
-		(void)snprintf(what, sizeof what, "libcrypt cannot hash with the setting '%s'", shown(given, seen));
-		fail(what);
-	}
+	char seen[max_shown + 4];
+	if (result == nullptr || result[0] == '*')
+		fail(0, "libcrypt cannot hash with the setting '%s'", shown(given, seen));
 	if (!has_salt(result))
-		fail("cannot hash the password: the hash has no salt");
+		fail(0, "cannot hash the password: the hash has no salt");
+	if (strlen(result) >= max_hash)
+		fail(0, "cannot hash the password: hash too long");
 	return result;
-}
-
-// The hash and its newline go out in one write, so that a failure never
-// leaves a whole hash line behind it.  At the terminal the password was
-// typed at, a hash that would follow the typed text starts a line of its
-// own; output to a pipe or a file keeps its bytes exactly.
-void put_line(const char *result)
-{
-	char line[max_hash + 1];
-	size_t fresh = open_line && same_terminal(0, 1) ? 1 : 0;
-	size_t n = strlen(result);
-	if (n >= max_hash)
-		fail("cannot hash the password: hash too long");
-	line[0] = '\n';
-	memcpy(line + fresh, result, n + 1);
-	line[fresh + n] = '\n';
-	put_out(std::string_view(line, fresh + n + 1));
 }
 
 // Warns where the hash is weaker than it looks: the method read only
@@ -352,18 +299,19 @@ int main(int argc, char *argv[])
 	const char *salt = nullptr;
 	char buf[24];
 	char setting[max_setting];
-	bool quiet = false;
+	call c;
 
-	if (answered(argc, argv, quiet))
+	if (answered(argc, argv, c))
 		return 0;
-	const int count = argc - optind;
-	const char *given = count == 1 ? argv[optind] : nullptr;
-	warn_ignored(count);
+	if (c.quiet)
+		locked_field = locked_field_for(c.salt);
+	check_call(c);
 	no_core_dumps();
+	const char *given = c.salts == 1 ? c.salt : nullptr;
 	if (given != nullptr)
 		salt = choose_salt(given, setting);
 
-	if (!quiet) {
+	if (!c.quiet) {
 		put_out(prompt);
 		prompted = true;
 	}

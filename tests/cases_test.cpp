@@ -33,13 +33,16 @@ struct Case {
 	std::string left; // what the next reader of the input still gets
 	std::string out = after_read;
 	unsigned on = streams;
-	bool quiet = false; // -q: the hash line alone, with no prompt
+	bool quiet = false;           // -q: the hash line alone, with no prompt
+	bool posixly_correct = false; // run with POSIXLY_CORRECT set
 };
 
-// A salt or an option refused before the prompt: no input is taken.
-Case refused_call(const char *name, const std::vector<std::string> &args, const std::string &said)
+// A salt or an option refused before the prompt: no input is taken, and
+// standard output holds what -q leaves, or nothing.
+Case refused_call(const char *name, const std::vector<std::string> &args, const std::string &said,
+		  const std::string &out = "")
 {
-	return {name, args, "password\n", said, failed, "password\n", "", pipe};
+	return {name, args, "password\n", said, failed, "password\n", out, pipe};
 }
 
 Case refused(const char *name, const std::string &arg, const std::string &said)
@@ -49,8 +52,11 @@ Case refused(const char *name, const std::string &arg, const std::string &said)
 
 std::string unknown(const std::string &option)
 {
-	return "unknown option '" + option + "'; usage: saltcrypt [-q] [salt]";
+	return "unknown option '" + option + "'; " + usage;
 }
+
+const std::string locked = "*0\n";
+const std::string name_a_method = ": name a method, as in saltcrypt -q '$y$'";
 
 const std::string longest(max_pass, 'p');
 const std::string huge = std::string(100 * 1024, 'x') + "\nnext\n";
@@ -58,6 +64,7 @@ const std::string bcrypt = "$2b$04$abcdefghijklmnopqrstuv";
 const std::string yescrypt = "$y$j9T$F5Jx5fExrKuPp53xLKQ..1$tnSYvahCwPBHKZUspmcxMfb0.WiB9W.zEaKlOBL35rC";
 const std::string sha = "sha512crypt takes a rounds= value from 1000 to 999999999";
 const std::string cost = "bcrypt takes a cost of two digits from 04 to 31";
+const std::string cr = "warning: the password ends in a carriage return (CR), which is hashed with it";
 const std::string never_verified = "libcrypt could not verify a hash made with it";
 const std::string ignored = "warning: 2 arguments ignored, so the salt is a traditional DES salt from the clock; "
 			    "give the salt as the only argument, as in saltcrypt '$y$'";
@@ -82,11 +89,14 @@ Case completed(const char *name, const std::string &arg, const std::string &patt
 
 // libcrypt refuses these only when it hashes; a build without
 // crypt_checksalt finds them out before the prompt with a hash.
-Case late(const char *name, const std::string &arg, unsigned on)
+Case late(const char *name, const std::string &arg, unsigned on, bool quiet = false)
 {
+	std::vector<std::string> args = quiet ? std::vector<std::string>{"-q", arg} : std::vector<std::string>{arg};
+	std::string out = quiet ? locked : "";
 	if (!HAVE_CRYPT_CHECKSALT)
-		return {name, {arg}, "password\n", invalid(arg), failed, "password\n", "", on};
-	return {name, {arg}, "password\n", "libcrypt cannot hash with the setting '" + arg + "'", failed, ""};
+		return {name, args, "password\n", invalid(arg), failed, "password\n", out, on};
+	return {name, args, "password\n", "libcrypt cannot hash with the setting '" + arg + "'", failed, "",
+		quiet ? out : after_read, on, quiet};
 }
 
 const Case cases[] = {
@@ -120,8 +130,22 @@ const Case cases[] = {
 	{"Version", {"-V"}, "password\n", "", ok, "password\n", "saltcrypt " SALTCRYPT_VERSION "\n", pipe},
 	{"Quiet", {"-q", "ab"}, "password\n", "", ok, "", "abJnggxhB/yWI\n", streams | terminal, true},
 	{"QuietAfterTheSalt", {"ab", "--quiet"}, "password\n", "", ok, "", "abJnggxhB/yWI\n", pipe, true},
-	{"QuietWithArgumentsIgnored", {"-q", "pw", "$6$"}, "pw\n", ignored, ok, "", after_read, pipe, true},
-	{"QuietFailure", {"-q", "ab"}, "", "no password: standard input is empty", failed, "", "", pipe, true},
+	{"QuietAfterTheSaltPosixlyCorrect", {"ab", "-q"}, "password\n", "", ok, "", "abJnggxhB/yWI\n", pipe, true, true},
+	{"QuietInACluster", {"-qV"}, "pw\n", "", ok, "pw\n", "saltcrypt " SALTCRYPT_VERSION "\n", pipe},
+	// With -q, exactly one salt, and a failure leaves a password field
+	// that no password verifies against, never an empty one; nor one
+	// equal to the salt argument.
+	refused_call("QuietWithoutASalt", {"-q"}, "-q needs a salt" + name_a_method, locked),
+	refused_call("QuietWithTwoSalts", {"-q", "$6$", "rounds=5000"}, "-q takes one salt, not 2" + name_a_method, locked),
+	refused_call("QuietRefusedSalt", {"-q", "sha512"},
+		     "invalid salt 'sha512': a traditional salt is two characters; for sha512crypt, give sha512crypt or '$6$'",
+		     locked),
+	refused_call("QuietAfterAnUnknownOption", {"-x", "-q", "ab"}, unknown("-x"), locked),
+	refused_call("QuietLockedFieldAsSalt", {"-q", "*0"}, invalid("*0", "a locked password field, which holds no hash"),
+		     "*1\n"),
+	refused_call("QuietOtherLockedField", {"-q", "*1"}, invalid("*1", "a locked password field, which holds no hash"),
+		     locked),
+	{"QuietFailure", {"-q", "ab"}, "", "no password: standard input is empty", failed, "", locked, pipe, true},
 	{"SaltAfterDoubleDash", {"--", "$6$saltsalt$"}, "password\n", "", ok, "",
 	 prompt + hash_of("password", "$6$saltsalt$") + "\n", pipe},
 	// Where the hash is weaker than it looks.
@@ -129,8 +153,9 @@ const Case cases[] = {
 	{"CutByBigcrypt", {"abJnggxhB/yWIab"}, std::string(130, 'b') + "\n", cut(128, 130), ok, "", after_read, pipe},
 	{"CutByBcrypt", {bcrypt}, std::string(73, 'b') + "\n", cut(72, 73), ok, "", after_read, pipe},
 	{"NotCutAtBcryptsLength", {bcrypt}, std::string(72, 'b') + "\n", "", ok, "", after_read, pipe},
-	{"EndsInCarriageReturn", {"ab"}, "pw\r\n",
-	 "warning: the password ends in a carriage return (CR), which is hashed with it", ok, "", after_read, pipe},
+	{"EndsInCarriageReturn", {"ab"}, "pw\r\n", cr, ok, "", after_read, pipe},
+	{"CarriageReturnAtTheCut", {"-q", "ab"}, "1234567\r\n", cr, ok, "", after_read, pipe, true},
+	{"CutByAStoredDesHash", {"-q", "abJnggxhB/yWI"}, "password123\n", cut(8, 11), ok, "", "abJnggxhB/yWI\n", pipe, true},
 	{"CarriageReturnPastTheCut", {bcrypt}, std::string(72, 'b') + "\r\n", cut(72, 73), ok, "", after_read, pipe},
 	// Ended by Ctrl-D at a terminal, the line is not ended on the screen;
 	// output to a file keeps its bytes all the same.
@@ -155,6 +180,7 @@ const Case cases[] = {
 	// What libcrypt refuses only once the password is in.
 	late("RefusedWhenHashing", "$y$jZT$F5Jx5fExrKuPp53xLKQ..1", streams),
 	late("GostRefusedWhenHashing", "$gy$j.T$F5Jx5fExrKuPp53xLKQ..1", pipe),
+	late("QuietRefusedWhenHashing", "$y$jZT$F5Jx5fExrKuPp53xLKQ..1", pipe, true),
 	HAVE_CRYPT_GENSALT_RN ? late("CompletedRefusedWhenHashing", "$y$jZT$", pipe)
 			      : refused("CompletedRefusedWhenHashing", "$y$jZT$",
 					"this libcrypt cannot make a salt for '$y$jZT$'; give one"),
@@ -165,7 +191,12 @@ const Case cases[] = {
 	refused_call("UnknownOption", {"-x", "$6$"}, unknown("-x")),
 	refused_call("UnknownLongOption", {"--method=yescrypt", "x"}, unknown("--method=yescrypt")),
 	refused_call("UnknownOptionAfterTheSalt", {"$y$", "-s"}, unknown("-s")),
-	refused("MangledByTheShell", "b2$", invalid("b2$")),
+	refused_call("UnknownOptionInACluster", {"-xq", "ab"}, unknown("-x"), locked),
+	refused_call("UnknownOptionAfterQuietInACluster", {"-qx", "ab"}, unknown("-x"), locked),
+	refused_call("OptionWithAnArgument", {"--quiet=no", "ab"}, unknown("--quiet=no")),
+	refused_call("HelpWithAnArgument", {"--help=1"}, unknown("--help=1")),
+	refused("LoneDash", "-", invalid("-")),
+	refused("MangledByTheShell", "b2$", expanded("b2$")),
 	refused("EmptySalt", "$6$$", "empty salt in '$6$$'"),
 	refused("RoundsCutShort", "$6$rounds=5000", "empty salt in '$6$rounds=5000'"),
 	refused("NtPrefix", "$3$", "the hashing method of '$3$' takes no salt"),
@@ -186,6 +217,10 @@ const Case cases[] = {
 		invalid("$y$j9T$abc", "yescrypt takes a salt of at most 86 characters that decodes into whole bytes")),
 	refused("ScryptParameters", "$7$zzzzzzzzzzz",
 		invalid("$7$zzzzzzzzzzz", "scrypt cannot take the parameters 'zzzzzzzzzzz'")),
+	refused("ScryptMemoryPastCounting", "$7$S....6/....abc",
+		invalid("$7$S....6/....abc", "scrypt cannot take the parameters 'S....6/....'")),
+	refused("Sha1CountPastReading", "$sha1$" + std::string(184, '9') + "$",
+		invalid("$sha1$" + std::string(184, '9') + "$", "sha1crypt takes a count from 1 to 4294967295")),
 	refused("HashTooLongToVerify", yescrypt + std::string(300, 'a'), invalid(yescrypt, never_verified)),
 	refused("ScryptSaltTooLongToVerify", "$7$4/..../...." + std::string(282, 'a'),
 		invalid("$7$4/..../...." + std::string(282, 'a'), never_verified)),
@@ -238,8 +273,9 @@ TEST_P(Cases, Run)
 	const Case &c = *GetParam().c;
 	Source from = GetParam().from;
 	Result r;
+	InChild setup = c.posixly_correct ? InChild([] { setenv("POSIXLY_CORRECT", "1", 1); }) : nullptr;
 	if (from != Source::terminal)
-		r = run_on(from, c.args, c.input);
+		r = run_on(from, c.args, c.input, capture, setup);
 	else if (std::string why = run_typed(c, r); !why.empty())
 		GTEST_SKIP() << why;
 	EXPECT_EQ(r.status, c.status);
@@ -250,7 +286,12 @@ TEST_P(Cases, Run)
 		std::string h = hash_in(r, lead);
 		EXPECT_TRUE(std::regex_match(h, std::regex(c.out.substr(1)))) << h;
 		EXPECT_EQ(hash_of("pw", h), h);
-		EXPECT_NE(h, hash_in(run_on(from, c.args, c.input), lead)) << "the same salt twice";
+		// A traditional salt is one of 4,096: ten the same would be a
+		// chance of one in 2^108.
+		bool fresh = false;
+		for (int i = 0; i < 9 && !fresh; i++)
+			fresh = hash_in(run_on(from, c.args, c.input), lead) != h;
+		EXPECT_TRUE(fresh) << "the same salt ten times";
 	} else if (c.out != after_read) {
 		EXPECT_EQ(r.out, c.out);
 	} else if (c.status != ok) {
@@ -280,51 +321,74 @@ std::vector<Param> params()
 INSTANTIATE_TEST_SUITE_P(Saltcrypt, Cases, testing::ValuesIn(params()),
 			 [](const testing::TestParamInfo<Param> &i) { return name(i.param); });
 
-// --help and -h answer alike, without a prompt or a read: the usage, and
-// the prefixes this libcrypt makes a salt for, as libcrypt in this
-// process finds them, with exactly the one a null prefix names marked.
+// --help and -h answer alike, without a prompt or a read, wherever they
+// stand: the usage and the options, then a line for each method that
+// this libcrypt makes a salt for, as libcrypt in this process answers,
+// with the one it prefers marked.  Every line fits 80 columns.
 TEST(Saltcrypt, HelpListsTheMethodsOfThisLibcrypt)
 {
-	Result r = run_on(Source::pipe, {"--help"}, "pw\n");
-	EXPECT_EQ(r.out, run_on(Source::pipe, {"-h"}, "pw\n").out);
-	EXPECT_EQ(r.out.rfind("usage: saltcrypt [-q] [salt]\n       saltcrypt -V | --version\n       saltcrypt -h | --help\n", 0),
-		  0u);
-	EXPECT_EQ(r.out, run_on(Source::pipe, {"ab", "--help", "-x"}, "pw\n").out) << "an option after the salt";
-	EXPECT_EQ(r.left, "pw\n");
+	std::string want = "usage: saltcrypt [salt]\n"
+			   "       saltcrypt -q salt\n"
+			   "       saltcrypt -V | --version\n"
+			   "       saltcrypt -h | --help\n"
+			   "Write the prompt \"Password to be encrypted: \" to standard output, read the\n"
+			   "password from the first line of standard input, and write its crypt(3)\n"
+			   "hash and a newline after the prompt.  The password is at most " +
+			   std::to_string(max_pass) +
+			   " bytes,\n"
+			   "the longest that libcrypt takes.\n"
+			   "  -q, --quiet  write the hash line alone, with no prompt, for a script;\n"
+			   "               needs exactly one salt, and writes *0, a locked password\n"
+			   "               field, in place of the hash when it fails\n"
+			   "Give a method's name or prefix for a fresh random salt, as in saltcrypt\n"
+			   "yescrypt or saltcrypt '$y$', or a whole setting, as the one argument.\n"
+			   "Without one, the salt is a traditional DES salt made from the clock: for\n"
+			   "legacy systems only.  The reference is 'man saltcrypt'.\n\n";
 #if HAVE_CRYPT_GENSALT_RN
-	std::string want;
+	struct Listed {
+		const char *prefix, *line;
+	};
+	const Listed methods[] = {
+		{"$y$", "  $y$    yescrypt"},
+		{"$gy$", "  $gy$   gost-yescrypt"},
+		{"$7$", "  $7$    scrypt"},
+		{"$2b$", "  $2b$   bcrypt"},
+		{"$2y$", "  $2y$   bcrypt, as $2b$"},
+		{"$2a$", "  $2a$   bcrypt, as crypt_blowfish 1.0.4 and earlier"},
+		{"$2x$", "  $2x$   bcrypt, with crypt_blowfish's 8-bit bug"},
+		{"$6$", "  $6$    sha512crypt"},
+		{"$5$", "  $5$    sha256crypt"},
+		{"$sha1", "  $sha1  sha1crypt"},
+		{"$md5", "  $md5   SunMD5"},
+		{"$1$", "  $1$    md5crypt"},
+		{"_", "  _      bsdicrypt, BSDI extended DES"},
+		{"", "  ab     descrypt, traditional DES: two salt characters"},
+	};
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
-	for (std::string prefix : {"$y$", "$gy$", "$7$", "$2b$", "$2y$", "$2a$", "$2x$", "$6$", "$5$", "$sha1", "$md5",
-				   "$1$", "_", ""})
-		if (crypt_gensalt_rn(prefix.c_str(), 0, nullptr, 0, made, sizeof made) != nullptr)
-			want += (prefix.empty() ? "ab" : prefix) + " ";
 	ASSERT_NE(crypt_gensalt_rn(nullptr, 0, nullptr, 0, made, sizeof made), nullptr);
-	std::string listed, best;
-	int marked = 0;
-	std::istringstream lines(r.out.substr(r.out.find("by the prefix or the name to give:\n")));
-	std::string line;
-	std::getline(lines, line);
-	while (std::getline(lines, line)) {
-		std::string prefix = line.substr(2, line.find(' ', 2) - 2);
-		listed += prefix + " ";
-		// Each name shown asks for the prefix beside it; $2y$, $2a$ and $2x$
-		// show bcrypt's, which is $2b$'s.
-		std::string name = line.substr(9, line.find_first_of(",( ", 9) - 9);
-		char setting[max_setting];
-		std::string made = choose_salt(name.c_str(), setting);
-		std::string want = prefix == "ab" ? "" : prefix.substr(0, prefix[1] == '2' ? 2 : prefix.size());
-		EXPECT_EQ(made.rfind(want, 0), 0u) << name << " gave " << made;
-		if (line.find("(this libcrypt's preferred method)") != std::string::npos) {
-			best = prefix;
-			marked++;
-		}
+	const std::string preferred = made;
+	bool marked = false;
+	want += "Methods that this libcrypt makes a salt for, by the prefix or the name to give:\n";
+	for (const Listed &m : methods) {
+		if (crypt_gensalt_rn(m.prefix, 0, nullptr, 0, made, sizeof made) == nullptr)
+			continue;
+		bool best = !marked && preferred.rfind(m.prefix, 0) == 0;
+		marked = marked || best;
+		want += std::string(m.line) + (best ? " (this libcrypt's preferred method)\n" : "\n");
 	}
-	EXPECT_EQ(listed, want) << r.out;
-	EXPECT_EQ(marked, 1) << r.out;
-	EXPECT_EQ(std::string(made).rfind(best, 0), 0u) << best << " is not the default " << made;
 #else
-	EXPECT_NE(r.out.find("This libcrypt makes no salts: give a complete setting"), std::string::npos) << r.out;
+	want += "This libcrypt makes no salts: give a complete setting, such as ab or\n"
+		"$6$saltsalt$, as crypt(5) describes them.\n";
 #endif
+	Result r = run_on(Source::pipe, {"--help"}, "pw\n");
+	EXPECT_EQ(r.out, want);
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.left, "pw\n");
+	for (const std::vector<std::string> &args : {std::vector<std::string>{"-h"}, {"ab", "--help", "-x"}, {"-q", "-h"}})
+		EXPECT_EQ(run_on(Source::pipe, args, "pw\n").out, want) << args[0];
+	std::istringstream lines(r.out);
+	for (std::string line; std::getline(lines, line);)
+		EXPECT_LE(line.size(), 80u) << line;
 }
 
 // Commands reading one file in turn each get their own line, even when a

@@ -2,6 +2,7 @@
 // Every way saltcrypt ends: descriptors it cannot use, writes cut short,
 // and what it leaves behind in memory and on disk.
 #include "harness.h"
+#include "messages.h"
 
 #include <sys/resource.h>
 #ifdef __linux__
@@ -26,6 +27,8 @@ TEST(Saltcrypt, UnusableDescriptors)
 		expect_error(r, no_space);
 		EXPECT_EQ(r.left, "password\n") << arg;
 	}
+	// A locked field that cannot be written hides no error of -q's.
+	expect_error(run_on(Source::pipe, {"-q", "a:"}, "password\n", full), "invalid salt 'a:'; " + usage_line);
 	// A descriptor open for the other direction cannot be written, nor
 	// read, and no preloaded library that opens a file can take its place.
 	int read_only = must(open("/dev/null", O_RDONLY), "/dev/null");

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// libFuzzer target for the code that reads the salt argument.  err and
-// errx end the process; here they check the message and jump back to the
+// libFuzzer target for the code that reads the salt argument.  fail()
+// ends the command; here it checks the message and jumps back to the
 // fuzzer instead.  On every input: no crash and no sanitizer report; a
 // setting that is accepted passes crypt_checksalt and has a salt, a word
 // is never read as its first two characters, and a cheap one hashes to a
 // salted hash that hashes back to itself; a refusal is one printable line.
+#include "output.h"
 #include "platform.h"
 #include "salt_arg.h"
 
@@ -29,41 +30,31 @@ void check_printable(const char *s)
 			abort();
 }
 
-[[noreturn]] void refuse(const char *reason, const char *format, va_list args)
-{
-	char message[1024];
-	vsnprintf(message, sizeof message, format, args);
-	check_printable(message);
-	if (reason != nullptr)
-		check_printable(reason);
-	std::longjmp(refused, 1);
-}
-
-// Cheap to hash: traditional DES, MD5-crypt, SHA-crypt at its lowest
-// rounds, bcrypt at its lowest cost, and scrypt at its least memory.
+// Cheap to hash: traditional DES, MD5-crypt, SHA-crypt at its default or
+// lowest rounds, bcrypt at its lowest cost, and scrypt at its least
+// memory.
 bool cheap(std::string_view s)
 {
 	for (const char *p : {"$5$rounds=1000$", "$6$rounds=1000$", "$1$", "$2b$04$", "$7$4/..../...."})
 		if (s.rfind(p, 0) == 0)
 			return true;
+	if ((s.rfind("$5$", 0) == 0 || s.rfind("$6$", 0) == 0) && s.find("$rounds=") != 2)
+		return true;
 	return s[0] != '$' && s[0] != '_';
 }
 
 } // namespace
 
-extern "C" void err(int, const char *format, ...)
+void fail(int error, const char *format, ...)
 {
-	const char *reason = strerror(errno);
+	char message[1024];
 	va_list args;
 	va_start(args, format);
-	refuse(reason, format, args);
-}
-
-extern "C" void errx(int, const char *format, ...)
-{
-	va_list args;
-	va_start(args, format);
-	refuse(nullptr, format, args);
+	vsnprintf(message, sizeof message, format, args);
+	va_end(args);
+	check_printable(message);
+	check_printable(strerror(error));
+	std::longjmp(refused, 1);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -78,13 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	if (salt != nullptr && (salt < arg || salt > arg + strlen(arg) || is_method_prefix(arg)))
 		abort();
 
-	// A setting this long is hashed twice before it is taken: only the
-	// cheap ones, so that each input stays quick.
-	if (size >= max_made && !cheap(arg))
-		return 0;
-
+	// A setting as long as max_made, once completed, is hashed twice
+	// before it is taken, at the cost it names: only the cheap ones go
+	// on, so that each input stays quick.
 	char setting[max_setting];
 	const char *volatile use = nullptr;
+	if (setjmp(refused) == 0)
+		use = complete_salt(arg, setting);
+	if (use == nullptr || (strlen(use) >= max_made && !cheap(use)))
+		return 0;
+	use = nullptr;
 	if (setjmp(refused) == 0)
 		use = choose_salt(arg, setting);
 	if (use == nullptr)

@@ -6,20 +6,22 @@
 
 #include <string>
 
+inline const std::string usage_line = "usage: saltcrypt [salt] | saltcrypt -q salt";
+
 inline std::string quoted(const std::string &arg)
 {
 	return "'" + (arg.size() > 40 ? arg.substr(0, 40) + "..." : arg) + "'";
 }
 
-// An argument the shell may have mangled is empty or holds a '$'.
 inline std::string invalid(const std::string &arg, const std::string &why = "")
 {
-	const std::string usage = "usage: saltcrypt [-q] [salt]";
-	bool mangled = arg.empty() || arg.find('$') != std::string::npos;
-	return "invalid salt " + quoted(arg) +
-	       (!why.empty()   ? ": " + why
-		: mangled ? ": quote a setting in single quotes, as in saltcrypt '$y$'; " + usage
-			  : "; " + usage);
+	return "invalid salt " + quoted(arg) + (why.empty() ? "; " + usage_line : ": " + why);
+}
+
+// What the shell leaves of a setting in double quotes.
+inline std::string expanded(const std::string &arg)
+{
+	return invalid(arg, "quote a setting in single quotes, as in saltcrypt '$y$'; " + usage_line);
 }
 
 inline std::string empty_salt(const std::string &arg)
