@@ -101,23 +101,26 @@ TEST(Saltcrypt, NoCoreDumpAtThePrompt)
 	getrlimit(RLIMIT_CORE, &core);
 	if (core.rlim_max == 0)
 		GTEST_SKIP() << "core dumps are off already: the hard limit is 0";
-	int p[2];
+	int p[2], o[2];
 	make_pipe(p);
-	Child c = start({"ab"}, p[0], capture, [] {
+	make_pipe(o);
+	Child c = start({"ab"}, p[0], o[1], [] {
 		rlimit all{};
 		getrlimit(RLIMIT_CORE, &all);
 		all.rlim_cur = all.rlim_max;
 		setrlimit(RLIMIT_CORE, &all);
 	});
 	close(p[0]);
-	EXPECT_TRUE(wait_for_prompt(c));
+	close(o[1]);
+	ASSERT_EQ(read_upto(o[0], prompt.size()), prompt);
 	rlimit seen{1, 1};
 	EXPECT_EQ(prlimit(c.pid, RLIMIT_CORE, nullptr, &seen), 0) << strerror(errno);
 	EXPECT_EQ(seen.rlim_cur, 0u);
 	EXPECT_EQ(seen.rlim_max, 0u);
 	ASSERT_EQ(write(p[1], "pw\n", 3), 3);
 	close(p[1]);
-	finish(c);
+	EXPECT_EQ(finish(c).status, 0);
+	close(o[0]);
 }
 
 // Empty when ptrace works here, else why not.

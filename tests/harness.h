@@ -242,14 +242,16 @@ inline void add_asan_option(const std::string &option)
 	setenv("ASAN_OPTIONS", (std::string(given != nullptr ? given : "") + ":" + option).c_str(), 1);
 }
 
-// Waits up to five seconds for the prompt on a captured standard output.
-inline bool wait_for_prompt(const Child &c)
+// Reads from fd until n bytes are in or it ends: no deadline, so that a
+// slow machine is waited for, and a hang is left to ctest's timeout.
+inline std::string read_upto(int fd, size_t n)
 {
-	struct stat st {};
-	for (int i = 0; i < 500; i++, usleep(10000))
-		if (fstat(c.out, &st) == 0 && static_cast<size_t>(st.st_size) >= prompt.size())
-			return true;
-	return false;
+	std::string s(n, '\0');
+	size_t got = 0;
+	for (ssize_t r = 0; got < n && (r = read(fd, &s[got], n - got)) > 0;)
+		got += static_cast<size_t>(r);
+	s.resize(got);
+	return s;
 }
 
 #endif

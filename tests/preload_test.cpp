@@ -5,6 +5,11 @@
 // record of the writes.
 #include "harness.h"
 
+#include <poll.h>
+#include <sys/syscall.h>
+
+#include <algorithm>
+
 #include <fstream>
 
 namespace {
@@ -98,17 +103,66 @@ TEST_F(Preloaded, FileThatCannotSeek)
 	expect_error(r, "cannot read the password: Illegal seek");
 }
 
+// The system call that process pid sleeps in, -1 while it runs, or -2
+// where that cannot be seen.
+long sleeps_in(pid_t pid)
+{
+	std::ifstream f("/proc/" + std::to_string(pid) + "/syscall");
+	std::string first;
+	if (!(f >> first))
+		return -2;
+	return first == "running" ? -1 : strtol(first.c_str(), nullptr, 10);
+}
+
+#ifdef SYS_poll
+const std::vector<long> waits = {SYS_poll, SYS_ppoll};
+#else
+const std::vector<long> waits = {SYS_ppoll};
+#endif
+
+// Waits, however long it takes, until pid sleeps in one of calls: then
+// it has taken all there was to read, or filled all there was room for.
+void wait_until_in(pid_t pid, const std::vector<long> &calls)
+{
+	while (std::find(calls.begin(), calls.end(), sleeps_in(pid)) == calls.end())
+		usleep(1000);
+}
+
+// The stand-in's reports of the signals that interrupt the command.
+int reports[2] = {-1, -1};
+
+void interrupt_often()
+{
+	stand_in("SALTCRYPT_EINTR", "20," + std::to_string(reports[1]));
+}
+
+// Waits for a signal after those reported so far: one that interrupts
+// the call the command sleeps in.
+void wait_for_a_signal()
+{
+	char seen[64];
+	while (read(reports[0], seen, sizeof seen) > 0) {
+	}
+	pollfd p{reports[0], POLLIN, 0};
+	ASSERT_EQ(poll(&p, 1, -1), 1);
+}
+
 // A line that arrives in pieces is still one password, and a caller may
 // leave a descriptor non-blocking: the command waits for either as for a
-// blocking one.  Standard input gets the password late, and standard
-// output starts full and is read late.  So again with a signal whose
-// handler does not restart calls: each read, poll and write that waits
-// is interrupted, and made again.
+// blocking one.  Standard input gets the rest of the password only once
+// the command waits for it, and standard output, full, is read only once
+// the command waits to write.  So again with a signal whose handler does
+// not restart calls: a wait that a signal interrupts is made again.
 TEST(Saltcrypt, WaitsForSlowDescriptors)
 {
+	if (sleeps_in(getpid()) == -2)
+		GTEST_SKIP() << "no /proc/PID/syscall to see the command wait";
 	const std::string line = prompt + hash_of("secret", "ab") + "\n";
 	const std::string why = preload_unavailable();
-	for (InChild setup : {InChild(nullptr), InChild([] { stand_in("SALTCRYPT_EINTR", "20"); })}) {
+	make_pipe(reports);
+	fcntl(reports[0], F_SETFL, O_NONBLOCK);
+	fcntl(reports[1], F_SETFD, 0);
+	for (InChild setup : {InChild(nullptr), InChild(interrupt_often)}) {
 		if (setup != nullptr && !why.empty())
 			GTEST_SKIP() << "not with interrupted calls: " << why;
 		for (bool blocking : {true, false}) {
@@ -117,9 +171,11 @@ TEST(Saltcrypt, WaitsForSlowDescriptors)
 			fcntl(in[0], F_SETFL, blocking ? 0 : O_NONBLOCK);
 			Child c = start({"ab"}, in[0], capture, setup);
 			close(in[0]);
-			// The non-blocking one ends with no newline, after a pause.
+			// The non-blocking one ends with no newline.
 			ASSERT_EQ(write(in[1], "sec", 3), 3);
-			usleep(200000);
+			wait_until_in(c.pid, blocking ? std::vector<long>{SYS_read} : waits);
+			if (setup != nullptr)
+				wait_for_a_signal();
 			ASSERT_EQ(write(in[1], "ret\n", blocking ? 4 : 3), blocking ? 4 : 3);
 			close(in[1]);
 			Result r = finish(c);
@@ -139,7 +195,9 @@ TEST(Saltcrypt, WaitsForSlowDescriptors)
 		int pw = file_with("secret\n");
 		Child c = start({"ab"}, pw, out[1], setup);
 		close(out[1]);
-		usleep(200000);
+		wait_until_in(c.pid, setup != nullptr ? std::vector<long>{SYS_write} : waits);
+		if (setup != nullptr)
+			wait_for_a_signal();
 		std::string got = drain(out[0]);
 		Result r = finish(c);
 		EXPECT_EQ(r.err, "");
@@ -147,6 +205,8 @@ TEST(Saltcrypt, WaitsForSlowDescriptors)
 		close(out[0]);
 		close(pw);
 	}
+	close(reports[0]);
+	close(reports[1]);
 }
 
 // A method that the library disables gets a message of its own.  A
@@ -193,15 +253,20 @@ TEST_F(Preloaded, SaltFromTheClockWhenTheReadEnded)
 	std::vector<std::string> salts;
 	for (const std::vector<std::string> &args : {std::vector<std::string>{}, {"ab", "cd"}, {"ab", "cd", "ef"}})
 		salts.push_back(hash_in(run_on(Source::pipe, args, "secret\n", capture, on_the_clock)));
-	int p[2];
+	int p[2], o[2];
 	make_pipe(p);
-	Child c = start({}, p[0], capture, on_the_clock);
+	make_pipe(o);
+	Child c = start({}, p[0], o[1], on_the_clock);
 	close(p[0]);
-	ASSERT_TRUE(wait_for_prompt(c));
+	close(o[1]);
+	ASSERT_EQ(read_upto(o[0], prompt.size()), prompt);
 	set_clock("2000");
 	ASSERT_EQ(write(p[1], "secret\n", 7), 7);
 	close(p[1]);
-	salts.push_back(hash_in(finish(c)));
+	Result r = finish(c);
+	r.out = prompt + drain(o[0]);
+	close(o[0]);
+	salts.push_back(hash_in(r));
 	unlink(clock_file.c_str());
 	for (const std::string &h : salts) {
 		ASSERT_EQ(h.size(), 13u);

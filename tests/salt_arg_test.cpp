@@ -69,7 +69,10 @@ const Layout layouts[] = {
 	{"abc", "", 0, false, two_characters("abc", see_help)},
 	{"abcdefghijkl", "", 0, false, two_characters("abcdefghijkl", see_help)},
 	{"sha512", "", 0, false, two_characters("sha512", "for sha512crypt, give sha512crypt or '$6$'")},
+	{"sha-512", nullptr, none, false, two_characters("sha-512", "for sha512crypt, give sha512crypt or '$6$'")},
+	{"sha256", "", 0, false, two_characters("sha256", "for sha256crypt, give sha256crypt or '$5$'")},
 	{"SHA-256", nullptr, none, false, two_characters("SHA-256", "for sha256crypt, give sha256crypt or '$5$'")},
+	{"md5", "", 0, false, two_characters("md5", "for md5crypt, give md5crypt or '$1$'")},
 	{"des", "", 0, false, two_characters("des", "for descrypt, give descrypt")},
 	{"blowfish", "", 0, false, two_characters("blowfish", "for bcrypt, give bcrypt or '$2b$'")},
 	// BSDI: "_", a count glued to the salt.

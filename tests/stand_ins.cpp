@@ -8,9 +8,9 @@
 //   SALTCRYPT_TIME=FILE     a clock that reads the seconds from FILE
 //   SALTCRYPT_WRITES=FILE   a record in FILE of the size of each write
 //                           to standard output, one a line
-//   SALTCRYPT_EINTR=MS      a signal every MS milliseconds, whose handler
+//   SALTCRYPT_EINTR=MS,FD   a signal every MS milliseconds, whose handler
 //                           does not restart calls: a call that blocks
-//                           fails with EINTR
+//                           fails with EINTR; each writes a byte to FD
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/time.h>
@@ -88,8 +88,14 @@ extern "C" ssize_t write(int fd, const void *buf, size_t n)
 
 namespace {
 
-void ignore(int)
+int report = -1;
+write_fn plain_write = nullptr; // looked up before any signal
+
+void interrupted(int)
 {
+	int saved = errno;
+	(void)plain_write(report, "!", 1);
+	errno = saved;
 }
 
 __attribute__((constructor)) void interrupt_often()
@@ -99,9 +105,12 @@ __attribute__((constructor)) void interrupt_often()
 	const char *ms = getenv("SALTCRYPT_EINTR");
 	if (ms == nullptr || strcmp(program_invocation_short_name, "saltcrypt") != 0)
 		return;
+	plain_write = real<write_fn>("write");
 	struct sigaction quiet {};
-	quiet.sa_handler = ignore;
+	quiet.sa_handler = interrupted;
 	sigaction(SIGALRM, &quiet, nullptr);
+	const char *fd = strchr(ms, ',');
+	report = fd != nullptr ? atoi(fd + 1) : -1;
 	const timeval every{0, static_cast<suseconds_t>(atoi(ms)) * 1000};
 	const itimerval timer{every, every};
 	setitimer(ITIMER_REAL, &timer, nullptr);
