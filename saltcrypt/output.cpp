@@ -55,7 +55,7 @@ bool write_out(std::string_view s)
 			continue;
 		if (w < 0)
 			return false;
-		s.remove_prefix(static_cast<size_t>(w));
+		s = {s.data() + w, s.size() - static_cast<size_t>(w)}; // unchecked, as byte_at() in salt_arg.cpp
 	}
 	return true;
 }

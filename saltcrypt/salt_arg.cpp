@@ -77,6 +77,14 @@ bool expanded(string_view arg)
 constexpr string_view with_dollar = "$./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr string_view b64(with_dollar.data() + 1, with_dollar.size() - 1);
 
+// The byte at i of s, which holds it.  string_view's own operator[] and
+// back() are checked under _GLIBCXX_ASSERTIONS, which distributions build
+// with, and would bring in libstdc++ for the check's failure.
+char byte_at(string_view s, size_t i)
+{
+	return s.data()[i];
+}
+
 // The kind of a method's parameter, as crypt(5) lays it out between the
 // method's prefix and its salt.
 enum class param {
@@ -106,7 +114,7 @@ enum class salt_rule {
 // fixed, and so never 0: libcrypt would take sha1crypt's "$sha1$0$" and do
 // no iterations at all.
 struct method {
-	const char *prefix;    // as crypt_gensalt takes it
+	string_view prefix;    // as crypt_gensalt takes it, NUL-terminated
 	const char *name;      // as crypt(5) calls it
 	const char *note = ""; // more for --help
 	bool named = true;     // the name, as the argument, asks for this prefix
@@ -130,7 +138,7 @@ unsigned long long decode64(string_view s, size_t from, size_t n)
 {
 	unsigned long long v = 0;
 	for (size_t i = n; i-- > 0;)
-		v = v << 6 | b64.find(s[from + i]);
+		v = v << 6 | b64.find(byte_at(s, from + i));
 	return v;
 }
 
@@ -141,7 +149,7 @@ unsigned long long decode64(string_view s, size_t from, size_t n)
 // known only when it hashes.
 bool scrypt_params(string_view g)
 {
-	unsigned long long n = b64.find(g[0]);
+	unsigned long long n = b64.find(byte_at(g, 0));
 	unsigned long long r = decode64(g, 1, 5);
 	unsigned long long p = decode64(g, 6, 5);
 	return n >= 2 && r >= 1 && p >= 1 && r * p < (1ull << 30) && n + 7 < 64 && r < (1ull << (64 - 7 - n));
@@ -236,7 +244,7 @@ const method *alias_of(string_view s)
 	char why[160] = "; saltcrypt --help lists the methods by name and prefix";
 	if (const method *m = alias_of(arg))
 		(void)snprintf(why, sizeof why, "; for %s, give %s%s%s%s", m->name, m->name,
-			       *m->prefix != '\0' ? " or '" : "", m->prefix, *m->prefix != '\0' ? "'" : "");
+			       !m->prefix.empty() ? " or '" : "", m->prefix.data(), !m->prefix.empty() ? "'" : "");
 	char seen[max_shown + 4];
 	fail(0, "invalid salt '%s': a traditional salt is two characters%s", shown(arg, seen), why);
 }
@@ -246,7 +254,7 @@ const method *alias_of(string_view s)
 bool foreign(char c)
 {
 	unsigned char u = static_cast<unsigned char>(c);
-	return u <= ' ' || u > '~' || string_view(":;*!\\").find(c) != string_view::npos;
+	return u <= ' ' || u > '~' || c == ':' || c == ';' || c == '*' || c == '!' || c == '\\';
 }
 
 // How many bytes of s from p on are in set.  string_view's substr and
@@ -283,7 +291,7 @@ bool decodes(string_view salt)
 	size_t tail = salt.size() % 4;
 	if (tail == 0)
 		return true;
-	size_t last = b64.find(salt.back());
+	size_t last = b64.find(byte_at(salt, salt.size() - 1));
 	return tail != 1 && last < (tail == 2 ? 4u : 16u);
 }
 
@@ -307,10 +315,10 @@ struct reading {
 // Null for none; id is what names it.
 const method *named(string_view s, string_view &id)
 {
-	id = string_view(s.data(), s[0] == '$' ? std::min(s.find_first_of("$,", 1), s.size()) : s[0] == '_' ? 1 : 0);
+	id = string_view(s.data(), byte_at(s, 0) == '$' ? std::min(s.find_first_of("$,", 1), s.size()) : byte_at(s, 0) == '_' ? 1 : 0);
 	for (const method &m : methods) {
-		size_t n = strlen(m.prefix);
-		if (string_view(m.prefix, n > 1 && m.prefix[n - 1] == '$' ? n - 1 : n) == id)
+		size_t n = m.prefix.size();
+		if (string_view(m.prefix.data(), n > 1 && byte_at(m.prefix, n - 1) == '$' ? n - 1 : n) == id)
 			return &m;
 	}
 	return nullptr;
@@ -335,7 +343,7 @@ step read_param(const method &m, string_view s, size_t &p, reading &r)
 	p += n;
 	if (m.p == param::glued && n < m.width)
 		return p == s.size() ? step::cut : step::malformed;
-	if (n == 0 || (m.p == param::digits && m.width == 0 && v[0] == '0'))
+	if (n == 0 || (m.p == param::digits && m.width == 0 && byte_at(v, 0) == '0'))
 		return step::malformed;
 	bool in = m.p == param::digits ? (m.width == 0 || n == m.width) && in_range(v, m.r)
 				       : m.decode == nullptr || m.decode(v);
@@ -356,14 +364,14 @@ reading read(const char *arg)
 		return {};
 	reading r{m};
 	size_t p = id.size();
-	const bool dollar = strlen(m->prefix) > id.size(); // the '$' that ends "$y$"
-	if (dollar && s.size() > p && s[p] == '$')
+	const bool dollar = m->prefix.size() > id.size(); // the '$' that ends "$y$"
+	if (dollar && s.size() > p && byte_at(s, p) == '$')
 		p++;
 	else if (dollar)
 		return {}; // "$6": a mistyped method
 	if (!m->salted)
 		return r;
-	if ((p == s.size() && p > 0) || (!dollar && s[0] == '$' && string_view(arg + p) == "$")) {
+	if ((p == s.size() && p > 0) || (!dollar && byte_at(s, 0) == '$' && string_view(arg + p) == "$")) {
 		r.prefix = true;
 		return r;
 	}
@@ -374,7 +382,7 @@ reading read(const char *arg)
 	if (given)
 		st = read_param(*m, s, p, r);
 	else if (!dollar && m->p != param::none)
-		st = s[p++] == '$' ? step::on : step::malformed;
+		st = byte_at(s, p++) == '$' ? step::on : step::malformed;
 	if (st != step::on)
 		return st == step::cut ? r : reading{};
 
@@ -388,7 +396,7 @@ reading read(const char *arg)
 	// hash.  Traditional DES is its salt and hash alone, and the yescrypt
 	// family's hashes are a single field.
 	string_view rest(arg + p + n);
-	bool more = m->one_hash ? !rest.empty() && (rest[0] != '$' || span(rest, 1, b64) != rest.size() - 1)
+	bool more = m->one_hash ? !rest.empty() && (byte_at(rest, 0) != '$' || span(rest, 1, b64) != rest.size() - 1)
 				: span(rest, 0, with_dollar) != rest.size();
 	return (id.empty() ? !rest.empty() : more) ? reading{} : r;
 }
@@ -467,7 +475,7 @@ const char *make_salt(const reading &r, const char *arg, char (&setting)[max_set
 {
 #if HAVE_CRYPT_GENSALT_RN
 	char made[CRYPT_GENSALT_OUTPUT_SIZE];
-	if (crypt_gensalt_rn(r.m->prefix, 0, nullptr, 0, made, sizeof made) == nullptr) {
+	if (crypt_gensalt_rn(r.m->prefix.data(), 0, nullptr, 0, made, sizeof made) == nullptr) {
 		char seen[max_shown + 4];
 		fail(errno, "cannot make a salt for '%s'", shown(arg, seen));
 	}
@@ -507,9 +515,9 @@ size_t list_methods(char *out, size_t size)
 				     : nullptr;
 	add("%s%s%s", "Methods that this libcrypt makes a salt for, by the prefix or the name to give:\n", "", "");
 	for (const method &m : methods) {
-		if (!m.salted || crypt_gensalt_rn(m.prefix, 0, nullptr, 0, made, sizeof made) == nullptr)
+		if (!m.salted || crypt_gensalt_rn(m.prefix.data(), 0, nullptr, 0, made, sizeof made) == nullptr)
 			continue;
-		add("  %-6s %s%s%s\n", *m.prefix != '\0' ? m.prefix : "ab", m.name, m.note,
+		add("  %-6s %s%s%s\n", !m.prefix.empty() ? m.prefix.data() : "ab", m.name, m.note,
 		    &m == best ? " (this libcrypt's preferred method)" : "");
 	}
 #else
@@ -535,13 +543,13 @@ size_t bytes_used(const char *setting)
 	const method *m = read(setting).m;
 	if (m == nullptr)
 		return 0;
-	return m->prefix[0] == '\0' && strlen(setting) > des_hash ? bigcrypt_cut : m->cut;
+	return m->prefix.empty() && strlen(setting) > des_hash ? bigcrypt_cut : m->cut;
 }
 
 bool method_limits(const char *prefix, limits &out)
 {
 	for (const method &m : methods)
-		if (string_view(m.prefix) == prefix) {
+		if (m.prefix == prefix) {
 			out = {m.r.lo, m.r.hi, static_cast<unsigned>(m.p == param::digits ? m.width : 0), m.min_salt};
 			return true;
 		}
@@ -562,7 +570,7 @@ const char *complete_salt(const char *arg, char (&setting)[max_setting])
 		return make_salt({.m = m, .prefix = true}, arg, setting);
 	const reading r = read(arg);
 	const size_t n = strlen(arg);
-	const bool des = r.m != nullptr && r.m->prefix[0] == '\0';
+	const bool des = r.m != nullptr && r.m->prefix.empty();
 	if (*arg == '!' || *arg == '*')
 		refuse_locked(arg);
 	if ((des && n > 2 && n < des_hash) || alias_of(arg) != nullptr)

@@ -174,7 +174,10 @@ line read_line(char *buf, size_t size, bool file)
 			break;
 		}
 		size_t len = static_cast<size_t>(r);
-		if (const char *nl = static_cast<const char *>(memchr(buf + l.n, '\n', len))) {
+		// A byte at a time, a call of memchr would cost more than the byte.
+		const char *nl = len == 1 ? (buf[l.n] == '\n' ? buf + l.n : nullptr)
+					  : static_cast<const char *>(memchr(buf + l.n, '\n', len));
+		if (nl != nullptr) {
 			size_t past = len - static_cast<size_t>(nl - (buf + l.n)) - 1;
 			len -= past + 1;
 			l.ended = true;
