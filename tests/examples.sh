@@ -16,20 +16,21 @@
 # user alice, so that it changes nothing of the machine's; and then
 # checks with su that a field left by a failed saltcrypt -q lets no
 # password in, where a hash made as the README shows lets the right one.
-# Where that cannot be had (not root, or in a chroot, where the
-# namespace's mounts cannot be made private), it says why and exits 77,
-# a skip.
+# Where that cannot be had (not root, root of a user namespace, which
+# owns too little of /etc, or in a chroot, where the namespace's mounts
+# cannot be made private), it says why and exits 77, a skip.
 # Usage: examples.sh user|root BINDIR DOCUMENT...
 set -u
 who=$1
 bindir=$2
 shift 2
-if [ "$who" = root ] && ! { [ "$(id -u)" -eq 0 ] && command -v useradd su setpriv >/dev/null &&
-	unshare --mount --propagation private true 2>/dev/null; }; then
-	echo "skipped: root's examples need root, su, setpriv and a private mount namespace"
+if [ "$who" = root ] && ! { [ "$(id -u)" -eq 0 ] && [ "$(awk '{ print $3 }' /proc/self/uid_map)" = 4294967295 ] &&
+	command -v useradd su setpriv >/dev/null && unshare --mount --propagation private true 2>/dev/null; }; then
+	echo "skipped: root's examples need root of the whole system, su, setpriv and a private mount namespace"
 	exit 77
 fi
 export PATH="$bindir:$PATH" LC_ALL=C
+exec 3>&2 # where the setup's own messages go, apart from an example's
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -37,7 +38,7 @@ failed=0
 # Runs a script as root over a fresh copy of /etc that has alice.
 as_root() {
 	rm -rf "$work/etc"
-	cp -a /etc "$work/etc"
+	cp -a /etc "$work/etc" 2>&3
 	unshare --mount --propagation private sh -c '
 		mount --bind "$1/etc" /etc && useradd -M alice && exec bash -e -o pipefail "$2"' sh "$work" "$1"
 }
