@@ -46,7 +46,9 @@ void record_writes()
 // where the write stand-in records the writes of saltcrypt --version.
 std::string preload_unavailable()
 {
-#ifdef STAND_INS
+#ifdef SALTCRYPT_STATIC
+	return "the command is linked statically: nothing can be preloaded into it";
+#elif defined(STAND_INS)
 	static const std::string why = [] {
 		close(temp_file(&record));
 		run_on(Source::file, {"--version"}, "", capture, record_writes);
