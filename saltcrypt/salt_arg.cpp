@@ -3,7 +3,6 @@
 #include "output.h"
 #include "platform.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -33,6 +32,14 @@ namespace {
 
 using std::string_view;
 
+// The byte at i of s, which holds it.  string_view's own operator[] and
+// back() are checked under _GLIBCXX_ASSERTIONS, which distributions build
+// with, and would bring in libstdc++ for the check's failure.
+char byte_at(string_view s, size_t i)
+{
+	return s.data()[i];
+}
+
 [[noreturn]] void refuse(const char *before, const char *arg, const char *after = "")
 {
 	char seen[max_shown + 4];
@@ -47,7 +54,7 @@ bool expanded(string_view arg)
 {
 	constexpr string_view named = "_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 	for (size_t d = arg.find('$'); d != string_view::npos; d = arg.find('$', d + 1))
-		if (d + 1 < arg.size() && named.find(arg.data()[d + 1]) != string_view::npos)
+		if (d + 1 < arg.size() && named.find(byte_at(arg, d + 1)) != string_view::npos)
 			return false;
 	return arg.find('$') != string_view::npos || arg.empty();
 }
@@ -66,7 +73,7 @@ bool expanded(string_view arg)
 {
 	const string_view field(arg);
 	const size_t after = std::min(field.find_first_not_of('!'), field.size());
-	bool hash = after > 0 && after < field.size() && field.data()[after] != '*';
+	bool hash = after > 0 && after < field.size() && byte_at(field, after) != '*';
 	refuse("invalid salt", arg,
 	       hash ? ": a locked password field; the hash follows the '!'"
 		    : ": a locked password field, which holds no hash");
@@ -76,14 +83,6 @@ bool expanded(string_view arg)
 // '$' that ends the fields of a setting.
 constexpr string_view with_dollar = "$./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr string_view b64(with_dollar.data() + 1, with_dollar.size() - 1);
-
-// The byte at i of s, which holds it.  string_view's own operator[] and
-// back() are checked under _GLIBCXX_ASSERTIONS, which distributions build
-// with, and would bring in libstdc++ for the check's failure.
-char byte_at(string_view s, size_t i)
-{
-	return s.data()[i];
-}
 
 // The kind of a method's parameter, as crypt(5) lays it out between the
 // method's prefix and its salt.
